@@ -1,0 +1,70 @@
+#ifndef YMODEMFILERECEIVE_H
+#define YMODEMFILERECEIVE_H
+
+#include "ymodem.h"
+
+#include <QObject>
+#include <QString>
+
+class QSaveFile;
+class QSerialPort;
+class QTimer;
+
+// Receives one file over one serial port into a target folder: the engine's
+// receiver driven by a 10 ms poll timer, with the final status reported
+// 100 ms after the transfer ended, once the port is closed again.
+class YmodemFileReceive : public QObject, public Ymodem
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        StatusStarting,
+        StatusRunning,
+        StatusCompleted,
+        StatusCancelled,
+        StatusTimedOut,
+        StatusFailed
+    };
+
+    explicit YmodemFileReceive(QObject *parent = nullptr);
+    ~YmodemFileReceive();
+
+    void setTargetFolder(const QString &path);
+    void selectPort(const QString &name);
+    void selectBaudRate(int baudRate);
+
+    bool startTransfer();
+    void stopTransfer();
+
+    int transferProgress() const;
+    Status transferStatus() const;
+
+signals:
+    void receiveProgress(int progress);
+    void receiveStatus(YmodemFileReceive::Status status);
+
+private slots:
+    void readTimeOut();
+    void writeTimeOut();
+
+private:
+    LineCode callback(Event event, uint8_t *buffer, uint32_t *length) override;
+    uint32_t read(uint8_t *buffer, uint32_t length) override;
+    uint32_t write(uint8_t *buffer, uint32_t length) override;
+
+    // Written to a temporary file and renamed only on success, so a failed
+    // receive never destroys or truncates a file of the same name.
+    QSaveFile *dataFile = nullptr;
+    QTimer *pollTimer = nullptr;
+    QTimer *finishTimer = nullptr;
+    QSerialPort *port = nullptr;
+    int progressPercent = 0;
+    Status currentStatus = StatusStarting;
+    QString targetFolder;
+    QString receivedName;
+    quint64 totalBytes = 0;
+    quint64 doneBytes = 0;
+};
+
+#endif

@@ -1,0 +1,65 @@
+#ifndef YMODEMFILETRANSMIT_H
+#define YMODEMFILETRANSMIT_H
+
+#include "ymodem.h"
+
+#include <QObject>
+
+class QFile;
+class QSerialPort;
+class QTimer;
+
+// Sends one file over one serial port: the engine's sender driven by a
+// 10 ms poll timer, with the final status reported 100 ms after the
+// transfer ended, once the port is closed again.
+class YmodemFileTransmit : public QObject, public Ymodem
+{
+    Q_OBJECT
+
+public:
+    enum Status {
+        StatusStarting,
+        StatusRunning,
+        StatusCompleted,
+        StatusCancelled,
+        StatusTimedOut,
+        StatusFailed
+    };
+
+    explicit YmodemFileTransmit(QObject *parent = nullptr);
+    ~YmodemFileTransmit();
+
+    void setSourceFile(const QString &path);
+    void selectPort(const QString &name);
+    void selectBaudRate(int baudRate);
+
+    bool startTransfer();
+    void stopTransfer();
+
+    int transferProgress() const;
+    Status transferStatus() const;
+
+signals:
+    void transmitProgress(int progress);
+    void transmitStatus(YmodemFileTransmit::Status status);
+
+private slots:
+    void readTimeOut();
+    void writeTimeOut();
+
+private:
+    LineCode callback(Event event, uint8_t *buffer, uint32_t *length) override;
+    uint32_t read(uint8_t *buffer, uint32_t length) override;
+    uint32_t write(uint8_t *buffer, uint32_t length) override;
+
+    QFile *dataFile = nullptr;
+    QTimer *pollTimer = nullptr;
+    QTimer *finishTimer = nullptr;
+    QSerialPort *port = nullptr;
+    int progressPercent = 0;
+    Status currentStatus = StatusStarting;
+    quint64 totalBytes = 0;
+    quint64 doneBytes = 0;
+};
+
+#endif

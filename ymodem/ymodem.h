@@ -1,0 +1,103 @@
+#ifndef YMODEM_H
+#define YMODEM_H
+
+#include <cstdint>
+
+// One single-file YMODEM transfer (CRC-16, 128- and 1024-byte blocks) as a
+// polled state machine, as sender or receiver. The engine does no I/O of its
+// own and reads no clock: the host derives from it, supplies read/write/
+// callback, and calls transmit() or receive() once per poll. All time limits
+// are counted in polls.
+class Ymodem
+{
+public:
+    enum LineCode : uint32_t {
+        NO_CODE = 0,
+        SOH = 0x01,
+        STX = 0x02,
+        EOT = 0x04,
+        ACK = 0x06,
+        NAK = 0x15,
+        CAN = 0x18,
+        ABORT_UPPER = 0x41,
+        CRC_REQUEST = 0x43,
+        ABORT_LOWER = 0x61
+    };
+
+    enum Event : uint32_t {
+        EventFileInfo = 0,
+        EventBlock = 1,
+        EventDone = 2,
+        EventCancelled = 3,
+        EventTimeout = 4,
+        EventError = 5
+    };
+
+    enum TransferStage : uint32_t {
+        StageIdle = 0,
+        StageHandshake = 1,
+        StageFirstBlock = 2,
+        StageData = 3,
+        StageEndOfFile = 4,
+        StageClosing = 5
+    };
+
+    Ymodem(uint32_t tickDivisor, uint32_t tickLimit, uint32_t errorLimit);
+
+    void setTickDivisor(uint32_t value);
+    uint32_t getTickDivisor() const;
+    void setTickLimit(uint32_t value);
+    uint32_t getTickLimit() const;
+    void setErrorLimit(uint32_t value);
+    uint32_t getErrorLimit() const;
+
+    // One poll of the sender or the receiver; a host uses one direction only.
+    void transmit();
+    void receive();
+    // Ends whatever is under way: back to StageIdle, five CAN on the line,
+    // no event. Also writes the CANs when nothing is under way.
+    void abort();
+
+protected:
+    // Never deleted through the engine; the host owns its own lifetime.
+    ~Ymodem() = default;
+
+    // Exchanges file data and outcomes with the host.
+    //  EventFileInfo, EventBlock: buffer is a packet payload. The sender
+    //   host fills it and stores the payload length (128 or 1024) in
+    //   *length; the receiver host reads it, *length holding its size.
+    //   ACK goes on; EOT (sender's EventBlock only) says the file is
+    //   finished; anything else refuses: five CAN, no further event.
+    //  EventDone, EventCancelled, EventTimeout, EventError: buffer and
+    //   length are null, the engine is already back in StageIdle and the
+    //   answer is ignored. The host stops polling after one of these.
+    // The host must not call transmit(), receive() or abort() from here.
+    virtual LineCode callback(Event event, uint8_t *buffer, uint32_t *length) = 0;
+    // Copies up to length bytes that have already arrived, without waiting.
+    // Returns the count copied; 0 when nothing waits. A count above length
+    // is taken as a failed read, that is as nothing read.
+    virtual uint32_t read(uint8_t *buffer, uint32_t length) = 0;
+    // Puts length bytes on the line; the result is not looked at.
+    virtual uint32_t write(uint8_t *buffer, uint32_t length) = 0;
+
+    static uint16_t blockCrc(const uint8_t *data, uint32_t length);
+
+private:
+    // Largest packet: header byte, number, complement, 1024 payload, CRC.
+    static constexpr uint32_t PacketSize1K = 1029;
+
+    uint32_t tickDivisor;
+    uint32_t tickLimit;
+    uint32_t errorLimit;
+    uint32_t quietPolls;
+    uint32_t faultCount;
+    uint8_t blockNumber;
+    LineCode pendingPacket;
+    TransferStage stage;
+    uint8_t inBuffer[PacketSize1K];
+    uint8_t outBuffer[PacketSize1K];
+    uint32_t inLength;
+    uint32_t outLength;
+};
+
+#endif
