@@ -1,0 +1,641 @@
+#include "ymodem.h"
+
+#include <cstring>
+
+namespace {
+
+// CRC-16/XMODEM: x^16 + x^12 + x^5 + 1, what every YMODEM-CRC peer checks.
+constexpr uint32_t CrcPolynomial = 0x1021;
+
+} // namespace
+
+Ymodem::Ymodem(uint32_t tickDivisor, uint32_t tickLimit, uint32_t errorLimit)
+    : tickDivisor(tickDivisor),
+      tickLimit(tickLimit),
+      errorLimit(errorLimit),
+      quietPolls(0),
+      faultCount(0),
+      blockNumber(0),
+      pendingPacket(NO_CODE),
+      stage(StageIdle)
+{
+}
+
+void Ymodem::setTickDivisor(uint32_t value)
+{
+    tickDivisor = value;
+}
+
+uint32_t Ymodem::getTickDivisor() const
+{
+    return tickDivisor;
+}
+
+void Ymodem::setTickLimit(uint32_t value)
+{
+    tickLimit = value;
+}
+
+uint32_t Ymodem::getTickLimit() const
+{
+    return tickLimit;
+}
+
+void Ymodem::setErrorLimit(uint32_t value)
+{
+    errorLimit = value;
+}
+
+uint32_t Ymodem::getErrorLimit() const
+{
+    return errorLimit;
+}
+
+void Ymodem::transmit()
+{
+    switch (stage) {
+    case StageIdle:
+        transmitIdle();
+        break;
+    case StageHandshake:
+        transmitHandshake(fetchCode());
+        break;
+    case StageFirstBlock:
+        transmitFirstBlock(fetchCode());
+        break;
+    case StageData:
+        transmitData(fetchCode());
+        break;
+    case StageEndOfFile:
+        transmitEndOfFile(fetchCode());
+        break;
+    case StageClosing:
+    default:
+        transmitClosing(fetchCode());
+        break;
+    }
+}
+
+void Ymodem::receive()
+{
+    switch (stage) {
+    case StageIdle:
+        receiveIdle();
+        break;
+    case StageHandshake:
+        receiveHandshake(fetchCode());
+        break;
+    case StageFirstBlock:
+        receiveFirstBlock(fetchCode());
+        break;
+    case StageData:
+        receiveData(fetchCode());
+        break;
+    case StageEndOfFile:
+        receiveEndOfFile(fetchCode());
+        break;
+    case StageClosing:
+    default:
+        receiveClosing(fetchCode());
+        break;
+    }
+}
+
+void Ymodem::abort()
+{
+    reset();
+    sendCancel();
+}
+
+// The sender opens a transfer silently: the receiver speaks first with C.
+void Ymodem::transmitIdle()
+{
+    clearCounters();
+    blockNumber = 0;
+    stage = StageHandshake;
+}
+
+void Ymodem::transmitHandshake(LineCode code)
+{
+    switch (code) {
+    case CRC_REQUEST:
+        if (requestPayload(EventFileInfo, PayloadSize) != ACK) {
+            abort();
+            break;
+        }
+        buildPacket(SOH, 0);
+        sendOutBuffer();
+        clearCounters();
+        blockNumber = 0;
+        stage = StageFirstBlock;
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        // A receiver that is not yet listening gains nothing from a nudge.
+        quietPoll();
+        break;
+    }
+}
+
+void Ymodem::transmitFirstBlock(LineCode code)
+{
+    switch (code) {
+    case ACK:
+        if (blockNumber == StepToData) {
+            // Block 1 is prepared, so the header has had its ACK: this one
+            // answers block 1, sent on a nudge or a NAK before any C came.
+            // Asking the host again would send the file's second block as
+            // number 1, and the first would be lost.
+            stage = StageData;
+            transmitData(code);
+            break;
+        }
+        prepareFirstBlock();
+        break;
+    case CRC_REQUEST:
+        if (fault()) {
+            stage = TransferStage(stage + blockNumber);
+            clearCounters();
+            sendOutBuffer();
+        }
+        break;
+    case NAK:
+        if (fault())
+            sendOutBuffer();
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendOutBuffer();
+        break;
+    }
+}
+
+// Block 1 waits for the receiver's C after the header's ACK, so it is only
+// built here and goes out when that C comes.
+void Ymodem::prepareFirstBlock()
+{
+    switch (requestPayload(EventBlock, PayloadSize1K)) {
+    case ACK:
+        buildPacket(outLength > PayloadSize ? STX : SOH, 1);
+        clearCounters();
+        blockNumber = StepToData;
+        break;
+    case EOT:
+        sendCode(EOT);
+        clearCounters();
+        blockNumber = StepToEndOfFile;
+        break;
+    default:
+        abort();
+        break;
+    }
+}
+
+void Ymodem::transmitData(LineCode code)
+{
+    switch (code) {
+    case ACK:
+        switch (requestPayload(EventBlock, PayloadSize1K)) {
+        case ACK:
+            ++blockNumber;
+            buildPacket(outLength > PayloadSize ? STX : SOH, blockNumber);
+            sendOutBuffer();
+            clearCounters();
+            break;
+        case EOT:
+            sendCode(EOT);
+            clearCounters();
+            blockNumber = 0;
+            stage = StageEndOfFile;
+            break;
+        default:
+            abort();
+            break;
+        }
+        break;
+    case NAK:
+        if (fault())
+            sendOutBuffer();
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendOutBuffer();
+        break;
+    }
+}
+
+void Ymodem::transmitEndOfFile(LineCode code)
+{
+    switch (code) {
+    case NAK:
+        // The receiver NAKs the first EOT by design, to make sure the end
+        // of file was no line noise; that is no fault.
+        clearCounters();
+        blockNumber = 0;
+        sendCode(EOT);
+        break;
+    case CRC_REQUEST:
+        // The closing block: a header block that names no file.
+        std::memset(outBuffer + PayloadOffset, 0, PayloadSize);
+        outLength = PayloadSize;
+        buildPacket(SOH, 0);
+        sendOutBuffer();
+        clearCounters();
+        blockNumber = 0;
+        stage = StageClosing;
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendOutBuffer();
+        break;
+    }
+}
+
+void Ymodem::transmitClosing(LineCode code)
+{
+    switch (code) {
+    case ACK:
+        reset();
+        callback(EventDone, nullptr, nullptr);
+        break;
+    case NAK:
+    case CRC_REQUEST:
+        if (fault())
+            sendOutBuffer();
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendOutBuffer();
+        break;
+    }
+}
+
+void Ymodem::receiveIdle()
+{
+    clearCounters();
+    blockNumber = 0;
+    stage = StageHandshake;
+    sendCode(CRC_REQUEST);
+}
+
+void Ymodem::receiveHandshake(LineCode code)
+{
+    switch (code) {
+    case SOH:
+        if (isValidPacket(code, 0)) {
+            uint32_t length = PayloadSize;
+            if (callback(EventFileInfo, inBuffer + PayloadOffset, &length) != ACK) {
+                abort();
+                break;
+            }
+            clearCounters();
+            blockNumber = 0;
+            sendAckAndCrcRequest();
+            stage = StageFirstBlock;
+        } else if (fault()) {
+            sendCode(CRC_REQUEST);
+        }
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendCode(CRC_REQUEST);
+        break;
+    }
+}
+
+void Ymodem::receiveFirstBlock(LineCode code)
+{
+    switch (code) {
+    case SOH:
+    case STX:
+        if (isValidPacket(code, 1)) {
+            acceptBlock(code, 1);
+        } else if (code == SOH && isValidPacket(code, 0)) {
+            // The header again: our ACK was lost, so the sender needs it
+            // and the C once more; the host already has the header.
+            if (fault())
+                sendAckAndCrcRequest();
+        } else if (fault()) {
+            sendCode(NAK);
+        }
+        break;
+    case EOT:
+        clearCounters();
+        blockNumber = 0;
+        sendCode(NAK);
+        stage = StageEndOfFile;
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendCode(NAK);
+        break;
+    }
+}
+
+void Ymodem::receiveData(LineCode code)
+{
+    switch (code) {
+    case SOH:
+    case STX: {
+        const uint8_t next = uint8_t(blockNumber + 1);
+        if (isValidPacket(code, next)) {
+            acceptBlock(code, next);
+        } else if (isValidPacket(code, blockNumber)) {
+            // The block we accepted last, sent again because its ACK was
+            // lost: acknowledge it once more but keep it from the host.
+            if (fault())
+                sendCode(ACK);
+        } else if (fault()) {
+            sendCode(NAK);
+        }
+        break;
+    }
+    case EOT:
+        // Answered with NAK: only a second EOT proves the end was no noise.
+        clearCounters();
+        blockNumber = 0;
+        sendCode(NAK);
+        stage = StageEndOfFile;
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendCode(NAK);
+        break;
+    }
+}
+
+void Ymodem::receiveEndOfFile(LineCode code)
+{
+    switch (code) {
+    case EOT:
+        clearCounters();
+        blockNumber = 0;
+        sendAckAndCrcRequest();
+        stage = StageClosing;
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendCode(NAK);
+        break;
+    }
+}
+
+void Ymodem::receiveClosing(LineCode code)
+{
+    switch (code) {
+    case SOH:
+        // One file per transfer: any block 0 here ends it, named or not.
+        if (isValidPacket(code, 0)) {
+            reset();
+            sendCode(ACK);
+            callback(EventDone, nullptr, nullptr);
+        } else if (fault()) {
+            sendCode(NAK);
+        }
+        break;
+    case EOT:
+        if (fault())
+            sendAckAndCrcRequest();
+        break;
+    case CAN:
+    case ABORT_UPPER:
+    case ABORT_LOWER:
+        cancel();
+        break;
+    default:
+        if (quietPoll())
+            sendCode(NAK);
+        break;
+    }
+}
+
+void Ymodem::acceptBlock(LineCode kind, uint8_t number)
+{
+    uint32_t length = payloadSize(kind);
+    const LineCode answer = callback(EventBlock, inBuffer + PayloadOffset, &length);
+    quietPolls = 0;
+    faultCount = 0;
+    if (answer != ACK) {
+        abort();
+        return;
+    }
+    blockNumber = number;
+    pendingPacket = NO_CODE;
+    sendCode(ACK);
+    stage = StageData;
+}
+
+Ymodem::LineCode Ymodem::fetchCode()
+{
+    switch (pendingPacket) {
+    case NO_CODE:
+        break;
+    case SOH:
+    case STX:
+        return collectPacket();
+    default:
+        pendingPacket = NO_CODE;
+        return NO_CODE;
+    }
+    if (readLine(inBuffer, 1) == 0)
+        return NO_CODE;
+    const LineCode code = LineCode(inBuffer[0]);
+    if (code != SOH && code != STX)
+        return code;
+    pendingPacket = code;
+    inLength = 1;
+    return collectPacket();
+}
+
+// Reads no further than the end of the packet: what follows it belongs to
+// later polls.
+Ymodem::LineCode Ymodem::collectPacket()
+{
+    const uint32_t missing = packetSize(pendingPacket) - inLength;
+    const uint32_t count = readLine(inBuffer + inLength, missing);
+    if (count < missing) {
+        inLength += count;
+        return NO_CODE;
+    }
+    const LineCode kind = pendingPacket;
+    pendingPacket = NO_CODE;
+    return kind;
+}
+
+// A host that passes on a failed serial read's -1 as a count hands back more
+// than was asked for; nothing usable arrived then.
+uint32_t Ymodem::readLine(uint8_t *buffer, uint32_t length)
+{
+    const uint32_t count = read(buffer, length);
+    return count > length ? 0 : count;
+}
+
+void Ymodem::sendOutBuffer()
+{
+    write(outBuffer, outLength);
+}
+
+void Ymodem::sendCode(LineCode code)
+{
+    outBuffer[0] = uint8_t(code);
+    outLength = 1;
+    write(outBuffer, outLength);
+}
+
+// One write, so the sender finds its C right behind the ACK.
+void Ymodem::sendAckAndCrcRequest()
+{
+    outBuffer[0] = ACK;
+    outBuffer[1] = CRC_REQUEST;
+    outLength = 2;
+    write(outBuffer, outLength);
+}
+
+void Ymodem::sendCancel()
+{
+    std::memset(outBuffer, CAN, CancelCount);
+    outLength = CancelCount;
+    write(outBuffer, outLength);
+}
+
+bool Ymodem::quietPoll()
+{
+    ++quietPolls;
+    // Counted in 64 bits so that no tickDivisor makes a tick of zero polls.
+    const uint64_t pollsPerTick = uint64_t(tickDivisor) + 1;
+    if (quietPolls / pollsPerTick > tickLimit) {
+        giveUp(stage == StageHandshake ? EventTimeout : EventError);
+        return false;
+    }
+    return quietPolls % pollsPerTick == 0;
+}
+
+bool Ymodem::fault()
+{
+    ++faultCount;
+    if (faultCount > errorLimit) {
+        giveUp(EventError);
+        return false;
+    }
+    return true;
+}
+
+void Ymodem::clearCounters()
+{
+    quietPolls = 0;
+    faultCount = 0;
+    pendingPacket = NO_CODE;
+}
+
+void Ymodem::reset()
+{
+    clearCounters();
+    blockNumber = 0;
+    stage = StageIdle;
+}
+
+void Ymodem::giveUp(Event event)
+{
+    reset();
+    sendCancel();
+    callback(event, nullptr, nullptr);
+}
+
+void Ymodem::cancel()
+{
+    reset();
+    callback(EventCancelled, nullptr, nullptr);
+}
+
+Ymodem::LineCode Ymodem::requestPayload(Event event, uint32_t size)
+{
+    std::memset(outBuffer + PayloadOffset, 0, size);
+    return callback(event, outBuffer + PayloadOffset, &outLength);
+}
+
+// The payload is already in place; the length is the one the host stored.
+void Ymodem::buildPacket(LineCode header, uint8_t number)
+{
+    const uint32_t size = outLength;
+    const uint16_t crc = blockCrc(outBuffer + PayloadOffset, size);
+    outBuffer[0] = uint8_t(header);
+    outBuffer[1] = number;
+    outBuffer[2] = uint8_t(0xFF - number);
+    outBuffer[PayloadOffset + size] = uint8_t(crc >> 8);
+    outBuffer[PayloadOffset + size + 1] = uint8_t(crc);
+    outLength = size + PacketOverhead;
+}
+
+bool Ymodem::isValidPacket(LineCode kind, uint8_t number) const
+{
+    const uint32_t size = payloadSize(kind);
+    const uint8_t *payload = inBuffer + PayloadOffset;
+    const uint16_t crc = uint16_t(payload[size] << 8 | payload[size + 1]);
+    return inBuffer[1] == number && inBuffer[2] == uint8_t(0xFF - number)
+            && crc == blockCrc(payload, size);
+}
+
+uint32_t Ymodem::payloadSize(LineCode kind)
+{
+    return kind == STX ? PayloadSize1K : PayloadSize;
+}
+
+uint32_t Ymodem::packetSize(LineCode kind)
+{
+    return kind == STX ? PacketSize1K : PacketSize;
+}
+
+uint16_t Ymodem::blockCrc(const uint8_t *data, uint32_t length)
+{
+    uint32_t crc = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        crc ^= uint32_t(data[i]) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? (crc << 1) ^ CrcPolynomial : crc << 1;
+    }
+    return uint16_t(crc);
+}

@@ -83,8 +83,66 @@ protected:
     static uint16_t blockCrc(const uint8_t *data, uint32_t length);
 
 private:
+    // The payload of an SOH packet: header block, closing block, short last block.
+    static constexpr uint32_t PayloadSize = 128;
+    // The payload of an STX packet, the block size the boot monitor is fed in.
+    static constexpr uint32_t PayloadSize1K = 1024;
+    // Header byte, block number and complement come before the payload.
+    static constexpr uint32_t PayloadOffset = 3;
+    // The three bytes before the payload and the two CRC bytes after it.
+    static constexpr uint32_t PacketOverhead = 5;
+    static constexpr uint32_t PacketSize = PayloadSize + PacketOverhead;
     // Largest packet: header byte, number, complement, 1024 payload, CRC.
     static constexpr uint32_t PacketSize1K = 1029;
+    // Peers such as lrzsz stop only on two CANs in a row, so that one noise
+    // byte cannot end a transfer; five still leave two after a noisy line
+    // has eaten some.
+    static constexpr uint32_t CancelCount = 5;
+    // Until the sender sees the letter C that asks for data block 1, it
+    // keeps in blockNumber how far that C moves it on: not at all while the
+    // header is unanswered, to StageData once block 1 is prepared, to
+    // StageEndOfFile once an empty file's EOT is out.
+    static constexpr uint8_t StepToData = StageData - StageFirstBlock;
+    static constexpr uint8_t StepToEndOfFile = StageEndOfFile - StageFirstBlock;
+
+    void transmitIdle();
+    void transmitHandshake(LineCode code);
+    void transmitFirstBlock(LineCode code);
+    void transmitData(LineCode code);
+    void transmitEndOfFile(LineCode code);
+    void transmitClosing(LineCode code);
+    void prepareFirstBlock();
+
+    void receiveIdle();
+    void receiveHandshake(LineCode code);
+    void receiveFirstBlock(LineCode code);
+    void receiveData(LineCode code);
+    void receiveEndOfFile(LineCode code);
+    void receiveClosing(LineCode code);
+    void acceptBlock(LineCode kind, uint8_t number);
+
+    LineCode fetchCode();
+    LineCode collectPacket();
+    uint32_t readLine(uint8_t *buffer, uint32_t length);
+    void sendOutBuffer();
+    void sendCode(LineCode code);
+    void sendAckAndCrcRequest();
+    void sendCancel();
+
+    // fault() tells whether the transfer goes on, quietPoll() whether the
+    // stage's nudge is due (never once it has given up).
+    bool quietPoll();
+    bool fault();
+    void clearCounters();
+    void reset();
+    void giveUp(Event event);
+    void cancel();
+
+    LineCode requestPayload(Event event, uint32_t size);
+    void buildPacket(LineCode header, uint8_t number);
+    bool isValidPacket(LineCode kind, uint8_t number) const;
+    static uint32_t payloadSize(LineCode kind);
+    static uint32_t packetSize(LineCode kind);
 
     uint32_t tickDivisor;
     uint32_t tickLimit;
