@@ -1,0 +1,80 @@
+#include "board.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+
+// Board numbers given with a repeatable option; false if one is not a number
+// of a board in the run.
+bool boardNumbers(const QStringList &values, int boards, QSet<int> *numbers)
+{
+    for (const QString &value : values) {
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (!ok || number < 1 || number > boards)
+            return false;
+        numbers->insert(number);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays target boards on a pseudo-terminal, one after another: prints the line's\n"
+        "device path, then for each board its boot monitor's output until the answer\n"
+        "\"1\" comes, then receives the image with lrzsz's rb into <folder>/board-<n>."));
+    parser.addHelpOption();
+    const QCommandLineOption folder(QStringLiteral("folder"),
+                                    QStringLiteral("Folder for the received images."),
+                                    QStringLiteral("folder"), QStringLiteral("."));
+    const QCommandLineOption boards(QStringLiteral("boards"),
+                                    QStringLiteral("Number of boards to play (default 1)."),
+                                    QStringLiteral("count"), QStringLiteral("1"));
+    const QCommandLineOption silent(
+        QStringLiteral("silent"),
+        QStringLiteral("Board <n> asks for the file once, then never answers again."),
+        QStringLiteral("n"));
+    const QCommandLineOption cancel(QStringLiteral("cancel"),
+                                    QStringLiteral("Board <n> cancels its transfer at block 3."),
+                                    QStringLiteral("n"));
+    const QCommandLineOption corrupt(
+        QStringLiteral("corrupt"),
+        QStringLiteral("Board <n> damages data block 2 once on its way in."), QStringLiteral("n"));
+    parser.addOptions({ folder, boards, silent, cancel, corrupt });
+    parser.process(app);
+
+    QTextStream err(stderr);
+    bool ok = false;
+    const int count = parser.value(boards).toInt(&ok);
+    if (!ok || count < 1) {
+        err << "trelvo-board: --boards takes a number of at least 1\n";
+        return 1;
+    }
+    BoardFaults faults;
+    if (!boardNumbers(parser.values(silent), count, &faults.silent)
+        || !boardNumbers(parser.values(cancel), count, &faults.cancel)
+        || !boardNumbers(parser.values(corrupt), count, &faults.corrupt)) {
+        err << "trelvo-board: --silent, --cancel and --corrupt take a board number from 1 to "
+            << count << '\n';
+        return 1;
+    }
+
+    Board board(parser.value(folder), count, faults);
+    if (board.linePath().isEmpty()) {
+        err << "trelvo-board: no pseudo-terminal available\n";
+        return 1;
+    }
+    QTextStream out(stdout);
+    out << board.linePath() << '\n';
+    out.flush();
+    QObject::connect(&board, &Board::finished, &app, &QCoreApplication::exit);
+    board.start();
+    return app.exec();
+}
