@@ -14,7 +14,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-namespace {
+namespace
+{
 
 // The window cannot be resized: the layout was drawn for exactly this size.
 const QSize windowSize(444, 255);
