@@ -5,7 +5,7 @@
 namespace {
 
 // CRC-16/XMODEM: x^16 + x^12 + x^5 + 1, what every YMODEM-CRC peer checks.
-constexpr uint32_t CrcPolynomial = 0x1021;
+constexpr int CrcPolynomial = 0x1021;
 
 } // namespace
 
@@ -631,11 +631,13 @@ uint32_t Ymodem::packetSize(LineCode kind)
 
 uint16_t Ymodem::blockCrc(const uint8_t *data, uint32_t length)
 {
-    uint32_t crc = 0;
+    uint16_t crc = 0;
     for (uint32_t i = 0; i < length; ++i) {
-        crc ^= uint32_t(data[i]) << 8;
+        crc ^= uint16_t(data[i] << 8);
+        // Bit 15 turned into a mask of the polynomial instead of a branch,
+        // which file data would mispredict on every other bit.
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) ? (crc << 1) ^ CrcPolynomial : crc << 1;
+            crc = uint16_t((crc << 1) ^ (CrcPolynomial & -(crc >> 15)));
     }
-    return uint16_t(crc);
+    return crc;
 }
