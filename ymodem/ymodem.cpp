@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // CRC-16/XMODEM: x^16 + x^12 + x^5 + 1, what every YMODEM-CRC peer checks.
 constexpr int CrcPolynomial = 0x1021;
@@ -10,46 +11,28 @@ constexpr int CrcPolynomial = 0x1021;
 } // namespace
 
 Ymodem::Ymodem(uint32_t tickDivisor, uint32_t tickLimit, uint32_t errorLimit)
-    : tickDivisor(tickDivisor),
-      tickLimit(tickLimit),
-      errorLimit(errorLimit),
-      quietPolls(0),
-      faultCount(0),
-      blockNumber(0),
-      pendingPacket(NO_CODE),
-      stage(StageIdle)
+    : tickDivisor(tickDivisor)
+    , tickLimit(tickLimit)
+    , errorLimit(errorLimit)
+    , quietPolls(0)
+    , faultCount(0)
+    , blockNumber(0)
+    , pendingPacket(NO_CODE)
+    , stage(StageIdle)
 {
 }
 
-void Ymodem::setTickDivisor(uint32_t value)
-{
-    tickDivisor = value;
-}
+void Ymodem::setTickDivisor(uint32_t value) { tickDivisor = value; }
 
-uint32_t Ymodem::getTickDivisor() const
-{
-    return tickDivisor;
-}
+uint32_t Ymodem::getTickDivisor() const { return tickDivisor; }
 
-void Ymodem::setTickLimit(uint32_t value)
-{
-    tickLimit = value;
-}
+void Ymodem::setTickLimit(uint32_t value) { tickLimit = value; }
 
-uint32_t Ymodem::getTickLimit() const
-{
-    return tickLimit;
-}
+uint32_t Ymodem::getTickLimit() const { return tickLimit; }
 
-void Ymodem::setErrorLimit(uint32_t value)
-{
-    errorLimit = value;
-}
+void Ymodem::setErrorLimit(uint32_t value) { errorLimit = value; }
 
-uint32_t Ymodem::getErrorLimit() const
-{
-    return errorLimit;
-}
+uint32_t Ymodem::getErrorLimit() const { return errorLimit; }
 
 void Ymodem::transmit()
 {
@@ -101,6 +84,7 @@ void Ymodem::receive()
     }
 }
 
+// Also how a host's refusal ends a transfer: the host reports it itself.
 void Ymodem::abort()
 {
     reset();
@@ -157,6 +141,9 @@ void Ymodem::transmitFirstBlock(LineCode code)
         prepareFirstBlock();
         break;
     case CRC_REQUEST:
+        // Either the header's ACK was lost and the receiver still asks for
+        // the header, or it asks for block 1; either way this C costs a
+        // fault, then moves on as far as blockNumber says.
         if (fault()) {
             stage = TransferStage(stage + blockNumber);
             clearCounters();
@@ -514,10 +501,7 @@ uint32_t Ymodem::readLine(uint8_t *buffer, uint32_t length)
     return count > length ? 0 : count;
 }
 
-void Ymodem::sendOutBuffer()
-{
-    write(outBuffer, outLength);
-}
+void Ymodem::sendOutBuffer() { write(outBuffer, outLength); }
 
 void Ymodem::sendCode(LineCode code)
 {
@@ -616,18 +600,12 @@ bool Ymodem::isValidPacket(LineCode kind, uint8_t number) const
     const uint8_t *payload = inBuffer + PayloadOffset;
     const uint16_t crc = uint16_t(payload[size] << 8 | payload[size + 1]);
     return inBuffer[1] == number && inBuffer[2] == uint8_t(0xFF - number)
-            && crc == blockCrc(payload, size);
+        && crc == blockCrc(payload, size);
 }
 
-uint32_t Ymodem::payloadSize(LineCode kind)
-{
-    return kind == STX ? PayloadSize1K : PayloadSize;
-}
+uint32_t Ymodem::payloadSize(LineCode kind) { return kind == STX ? PayloadSize1K : PayloadSize; }
 
-uint32_t Ymodem::packetSize(LineCode kind)
-{
-    return kind == STX ? PacketSize1K : PacketSize;
-}
+uint32_t Ymodem::packetSize(LineCode kind) { return kind == STX ? PacketSize1K : PacketSize; }
 
 uint16_t Ymodem::blockCrc(const uint8_t *data, uint32_t length)
 {

@@ -7,7 +7,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t FileSize = 1024 * 1024;
 constexpr uint32_t BlockSize = 1024;
@@ -17,7 +18,10 @@ constexpr uint32_t BlockSize = 1024;
 class Pipe
 {
 public:
-    void put(const uint8_t *data, uint32_t length) { bytes.insert(bytes.end(), data, data + length); }
+    void put(const uint8_t *data, uint32_t length)
+    {
+        bytes.insert(bytes.end(), data, data + length);
+    }
 
     uint32_t take(uint8_t *buffer, uint32_t length)
     {
@@ -40,7 +44,10 @@ class Sender : public Ymodem
 {
 public:
     Sender(const std::vector<uint8_t> &file, Pipe &in, Pipe &out)
-        : Ymodem(499, 5, 999), file(file), in(in), out(out)
+        : Ymodem(499, 5, 999)
+        , file(file)
+        , in(in)
+        , out(out)
     {
     }
 
@@ -56,7 +63,8 @@ private:
     LineCode callback(Event event, uint8_t *buffer, uint32_t *length) override
     {
         if (event == EventFileInfo) {
-            static const char header[] = "bench.bin\0" "1048576";
+            static const char header[] = "bench.bin\0"
+                                         "1048576";
             std::memcpy(buffer, header, sizeof header);
             *length = 128;
             return ACK;
@@ -91,7 +99,10 @@ private:
 class Receiver : public Ymodem
 {
 public:
-    Receiver(Pipe &in, Pipe &out) : Ymodem(499, 5, 999), in(in), out(out)
+    Receiver(Pipe &in, Pipe &out)
+        : Ymodem(499, 5, 999)
+        , in(in)
+        , out(out)
     {
         data.reserve(FileSize + BlockSize);
     }
@@ -151,9 +162,8 @@ void loopback1MiB(benchmark::State &state)
             break;
         }
     }
-    state.counters["cpu_per_block"] = benchmark::Counter(
-            FileSize / BlockSize,
-            benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["cpu_per_block"] = benchmark::Counter(FileSize / BlockSize,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 } // namespace
