@@ -1,0 +1,278 @@
+#include "ymodemfilereceive.h"
+
+#include <QSaveFile>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// One engine step per poll, so one packet is taken per 10 ms at most.
+constexpr int PollInterval = 10;
+// Leaves time for the last bytes (ACK or CAN) to leave the port before it
+// is closed and the outcome is reported.
+constexpr int FinishDelay = 100;
+
+// About 5 s per tick, 30 s of silence per stage, 1000 faults.
+constexpr uint32_t TickDivisor = 499;
+constexpr uint32_t TickLimit = 5;
+constexpr uint32_t ErrorLimit = 999;
+
+constexpr uint32_t HeaderSize = 128;
+
+// A header whose size field holds no number: every block is stored whole
+// and the end of the file is known only from the sender's EOT.
+constexpr quint64 UnknownSize = std::numeric_limits<quint64>::max();
+
+// The name field up to its NUL, or empty when the NUL is missing from the
+// block; the size field likewise from where the name's NUL leaves off.
+QByteArray terminatedField(const uint8_t *begin, const uint8_t *end, bool *terminated)
+{
+    const void *nul = std::memchr(begin, 0, size_t(end - begin));
+    *terminated = nul != nullptr;
+    if (!nul)
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(begin),
+                      int(static_cast<const uint8_t *>(nul) - begin));
+}
+
+// A sender's name may carry its own folders (or another system's); only
+// the last component is used, so nothing is written outside the folder.
+QString baseName(const QString &name)
+{
+    const int cut = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
+    const QString base = name.mid(cut + 1);
+    if (base == QLatin1String(".") || base == QLatin1String(".."))
+        return QString();
+    return base;
+}
+
+// YMODEM puts the modification time, mode and more after the size,
+// separated by spaces.
+quint64 declaredSize(const QByteArray &field)
+{
+    const int space = field.indexOf(' ');
+    bool isNumber = false;
+    const quint64 size = QString::fromLatin1(space < 0 ? field : field.left(space))
+                             .toULongLong(&isNumber, 10);
+    return isNumber ? size : UnknownSize;
+}
+
+} // namespace
+
+YmodemFileReceive::YmodemFileReceive(QObject *parent)
+    : QObject(parent)
+    , Ymodem(TickDivisor, TickLimit, ErrorLimit)
+{
+    dataFile = new QSaveFile;
+    pollTimer = new QTimer;
+    finishTimer = new QTimer;
+    port = new QSerialPort;
+
+    setTickDivisor(TickDivisor);
+    setTickLimit(TickLimit);
+    setErrorLimit(ErrorLimit);
+
+    port->setPortName(QStringLiteral("COM1"));
+    port->setBaudRate(115200, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setParity(QSerialPort::NoParity);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+
+    connect(pollTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
+    connect(finishTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
+}
+
+YmodemFileReceive::~YmodemFileReceive()
+{
+    delete dataFile;
+    delete pollTimer;
+    delete finishTimer;
+    delete port;
+}
+
+void YmodemFileReceive::setTargetFolder(const QString &path)
+{
+    targetFolder = path + QLatin1Char('/');
+}
+
+void YmodemFileReceive::selectPort(const QString &name)
+{
+    port->setPortName(name);
+}
+
+void YmodemFileReceive::selectBaudRate(int baudRate)
+{
+    port->setBaudRate(baudRate, QSerialPort::AllDirections);
+}
+
+bool YmodemFileReceive::startTransfer()
+{
+    progressPercent = 0;
+    currentStatus = StatusStarting;
+    if (!port->open(QIODevice::ReadWrite))
+        return false;
+    pollTimer->start(PollInterval);
+    return true;
+}
+
+void YmodemFileReceive::stopTransfer()
+{
+    discardFile();
+    abort();
+    currentStatus = StatusCancelled;
+    finishTimer->start(FinishDelay);
+}
+
+int YmodemFileReceive::transferProgress() const
+{
+    return progressPercent;
+}
+
+YmodemFileReceive::Status YmodemFileReceive::transferStatus() const
+{
+    return currentStatus;
+}
+
+void YmodemFileReceive::readTimeOut()
+{
+    pollTimer->stop();
+    receive();
+    if (currentStatus == StatusStarting || currentStatus == StatusRunning)
+        pollTimer->start(PollInterval);
+}
+
+void YmodemFileReceive::writeTimeOut()
+{
+    finishTimer->stop();
+    port->close();
+    emit receiveStatus(currentStatus);
+}
+
+Ymodem::LineCode YmodemFileReceive::callback(Event event, uint8_t *buffer, uint32_t *length)
+{
+    switch (event) {
+    case EventFileInfo:
+        return openFile(buffer);
+    case EventBlock:
+        return storeBlock(buffer, *length);
+    case EventDone:
+        finish(keepFile() ? StatusCompleted : StatusFailed);
+        return ACK;
+    case EventCancelled:
+        discardFile();
+        finish(StatusCancelled);
+        return CAN;
+    case EventTimeout:
+        finish(StatusTimedOut);
+        return CAN;
+    default:
+        discardFile();
+        finish(StatusFailed);
+        return CAN;
+    }
+}
+
+Ymodem::LineCode YmodemFileReceive::openFile(const uint8_t *header)
+{
+    if (header[0] == 0)
+        return refuse();
+
+    const uint8_t *const end = header + HeaderSize;
+    bool nameEnds = false;
+    bool sizeEnds = false;
+    const QByteArray name = terminatedField(header, end, &nameEnds);
+    if (!nameEnds)
+        return refuse();
+    const QByteArray size = terminatedField(header + name.size() + 1, end, &sizeEnds);
+    if (!sizeEnds)
+        return refuse();
+
+    receivedName = baseName(QString::fromLocal8Bit(name));
+    if (receivedName.isEmpty())
+        return refuse();
+    totalBytes = declaredSize(size);
+    doneBytes = 0;
+
+    dataFile->setFileName(targetFolder + receivedName);
+    // Unbuffered, so that a write the disk refuses fails with its own block.
+    if (!dataFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return refuse();
+
+    currentStatus = StatusStarting;
+    emit receiveStatus(StatusStarting);
+    return ACK;
+}
+
+Ymodem::LineCode YmodemFileReceive::storeBlock(const uint8_t *data, uint32_t length)
+{
+    // The filler after the last data byte is not part of the file, nor is
+    // anything sent beyond the declared size.
+    quint64 count = length;
+    if (totalBytes != UnknownSize)
+        count = qMin<quint64>(length, totalBytes - doneBytes);
+    if (dataFile->write(reinterpret_cast<const char *>(data), qint64(count)) != qint64(count)) {
+        discardFile();
+        return refuse();
+    }
+    doneBytes += count;
+
+    if (totalBytes == UnknownSize)
+        progressPercent = 0;
+    else if (totalBytes == 0)
+        progressPercent = 100;
+    else
+        progressPercent = int(doneBytes * 100 / totalBytes);
+    currentStatus = StatusRunning;
+    emit receiveProgress(progressPercent);
+    emit receiveStatus(StatusRunning);
+    return ACK;
+}
+
+bool YmodemFileReceive::keepFile()
+{
+    // A sender that closes the batch early has not delivered the file.
+    if (totalBytes != UnknownSize && doneBytes != totalBytes) {
+        discardFile();
+        return false;
+    }
+    return dataFile->commit();
+}
+
+void YmodemFileReceive::discardFile()
+{
+    if (!dataFile->isOpen())
+        return;
+    // The partial file goes with its temporary name; whatever stood under
+    // the final name before stays as it was.
+    dataFile->cancelWriting();
+    dataFile->commit();
+}
+
+Ymodem::LineCode YmodemFileReceive::refuse()
+{
+    finish(StatusFailed);
+    return CAN;
+}
+
+void YmodemFileReceive::finish(Status status)
+{
+    currentStatus = status;
+    finishTimer->start(FinishDelay);
+}
+
+uint32_t YmodemFileReceive::read(uint8_t *buffer, uint32_t length)
+{
+    const qint64 count = port->read(reinterpret_cast<char *>(buffer), length);
+    // A line that fails to read has delivered nothing.
+    return count > 0 ? uint32_t(count) : 0;
+}
+
+uint32_t YmodemFileReceive::write(uint8_t *buffer, uint32_t length)
+{
+    const qint64 count = port->write(reinterpret_cast<const char *>(buffer), length);
+    return count > 0 ? uint32_t(count) : 0;
+}

@@ -53,6 +53,13 @@ private:
     uint32_t read(uint8_t *buffer, uint32_t length) override;
     uint32_t write(uint8_t *buffer, uint32_t length) override;
 
+    LineCode openFile(const uint8_t *header);
+    LineCode storeBlock(const uint8_t *data, uint32_t length);
+    bool keepFile();
+    void discardFile();
+    LineCode refuse();
+    void finish(Status status);
+
     // Written to a temporary file and renamed only on success, so a failed
     // receive never destroys or truncates a file of the same name.
     QSaveFile *dataFile = nullptr;

@@ -1,0 +1,218 @@
+#include "ymodemfiletransmit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+// One engine step per poll; at 10 ms a 1024-byte block goes out at most
+// every 10 ms, which is what a boot monitor's receiver keeps up with.
+constexpr int PollInterval = 10;
+// Leaves time for the last bytes (ACK or CAN) to leave the port before it
+// is closed and the outcome is reported.
+constexpr int FinishDelay = 100;
+
+// About 5 s per tick, 30 s of silence per stage, 1000 faults.
+constexpr uint32_t TickDivisor = 499;
+constexpr uint32_t TickLimit = 5;
+constexpr uint32_t ErrorLimit = 999;
+
+constexpr uint32_t HeaderSize = 128;
+constexpr uint32_t ShortBlockSize = 128;
+constexpr uint32_t LongBlockSize = 1024;
+
+} // namespace
+
+YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
+    : QObject(parent)
+    , Ymodem(TickDivisor, TickLimit, ErrorLimit)
+{
+    dataFile = new QFile;
+    pollTimer = new QTimer;
+    finishTimer = new QTimer;
+    port = new QSerialPort;
+
+    setTickDivisor(TickDivisor);
+    setTickLimit(TickLimit);
+    setErrorLimit(ErrorLimit);
+
+    port->setPortName(QStringLiteral("COM1"));
+    port->setBaudRate(115200, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setParity(QSerialPort::NoParity);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+
+    connect(pollTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
+    connect(finishTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
+}
+
+YmodemFileTransmit::~YmodemFileTransmit()
+{
+    delete dataFile;
+    delete pollTimer;
+    delete finishTimer;
+    delete port;
+}
+
+void YmodemFileTransmit::setSourceFile(const QString &path)
+{
+    dataFile->setFileName(path);
+}
+
+void YmodemFileTransmit::selectPort(const QString &name)
+{
+    port->setPortName(name);
+}
+
+void YmodemFileTransmit::selectBaudRate(int baudRate)
+{
+    port->setBaudRate(baudRate, QSerialPort::AllDirections);
+}
+
+bool YmodemFileTransmit::startTransfer()
+{
+    progressPercent = 0;
+    currentStatus = StatusStarting;
+    if (!port->open(QIODevice::ReadWrite))
+        return false;
+    pollTimer->start(PollInterval);
+    return true;
+}
+
+void YmodemFileTransmit::stopTransfer()
+{
+    dataFile->close();
+    abort();
+    currentStatus = StatusCancelled;
+    finishTimer->start(FinishDelay);
+}
+
+int YmodemFileTransmit::transferProgress() const
+{
+    return progressPercent;
+}
+
+YmodemFileTransmit::Status YmodemFileTransmit::transferStatus() const
+{
+    return currentStatus;
+}
+
+void YmodemFileTransmit::readTimeOut()
+{
+    pollTimer->stop();
+    transmit();
+    if (currentStatus == StatusStarting || currentStatus == StatusRunning)
+        pollTimer->start(PollInterval);
+}
+
+void YmodemFileTransmit::writeTimeOut()
+{
+    finishTimer->stop();
+    port->close();
+    emit transmitStatus(currentStatus);
+}
+
+Ymodem::LineCode YmodemFileTransmit::callback(Event event, uint8_t *buffer, uint32_t *length)
+{
+    switch (event) {
+    case EventFileInfo:
+        return fillHeader(buffer, length);
+    case EventBlock:
+        return fillBlock(buffer, length);
+    case EventDone:
+        dataFile->close();
+        finish(StatusCompleted);
+        return ACK;
+    case EventCancelled:
+        dataFile->close();
+        finish(StatusCancelled);
+        return CAN;
+    case EventTimeout:
+        finish(StatusTimedOut);
+        return CAN;
+    default:
+        dataFile->close();
+        finish(StatusFailed);
+        return CAN;
+    }
+}
+
+Ymodem::LineCode YmodemFileTransmit::fillHeader(uint8_t *buffer, uint32_t *length)
+{
+    if (!dataFile->open(QIODevice::ReadOnly))
+        return refuse();
+
+    const QFileInfo info(*dataFile);
+    totalBytes = quint64(info.size());
+    doneBytes = 0;
+
+    const QByteArray name = info.fileName().toLocal8Bit();
+    const QByteArray size = QByteArray::number(totalBytes, 10);
+    // Name, NUL, size digits, NUL: a receiver reads both fields up to their
+    // NUL, so a header that cannot hold both terminators would be misread.
+    if (uint32_t(name.size() + 1 + size.size() + 1) > HeaderSize)
+        return refuse();
+    std::memcpy(buffer, name.constData(), size_t(name.size()));
+    std::memcpy(buffer + name.size() + 1, size.constData(), size_t(size.size()));
+    *length = HeaderSize;
+
+    currentStatus = StatusStarting;
+    emit transmitStatus(StatusStarting);
+    return ACK;
+}
+
+Ymodem::LineCode YmodemFileTransmit::fillBlock(uint8_t *buffer, uint32_t *length)
+{
+    if (doneBytes == totalBytes) {
+        currentStatus = StatusRunning;
+        emit transmitStatus(StatusRunning);
+        return EOT;
+    }
+
+    const quint64 remaining = totalBytes - doneBytes;
+    const uint32_t blockSize = remaining > ShortBlockSize ? LongBlockSize : ShortBlockSize;
+    // The receiver trusts the size in the header: a file that grew since is
+    // sent only up to that size, and one that shrank cannot be completed.
+    const qint64 wanted = qint64(qMin<quint64>(remaining, blockSize));
+    if (dataFile->read(reinterpret_cast<char *>(buffer), wanted) != wanted)
+        return refuse();
+    doneBytes += quint64(wanted);
+    *length = blockSize;
+
+    progressPercent = int(doneBytes * 100 / totalBytes);
+    currentStatus = StatusRunning;
+    emit transmitProgress(progressPercent);
+    emit transmitStatus(StatusRunning);
+    return ACK;
+}
+
+Ymodem::LineCode YmodemFileTransmit::refuse()
+{
+    dataFile->close();
+    finish(StatusFailed);
+    return CAN;
+}
+
+void YmodemFileTransmit::finish(Status status)
+{
+    currentStatus = status;
+    finishTimer->start(FinishDelay);
+}
+
+uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
+{
+    const qint64 count = port->read(reinterpret_cast<char *>(buffer), length);
+    // A line that fails to read has delivered nothing.
+    return count > 0 ? uint32_t(count) : 0;
+}
+
+uint32_t YmodemFileTransmit::write(uint8_t *buffer, uint32_t length)
+{
+    const qint64 count = port->write(reinterpret_cast<const char *>(buffer), length);
+    return count > 0 ? uint32_t(count) : 0;
+}

@@ -52,6 +52,11 @@ private:
     uint32_t read(uint8_t *buffer, uint32_t length) override;
     uint32_t write(uint8_t *buffer, uint32_t length) override;
 
+    LineCode fillHeader(uint8_t *buffer, uint32_t *length);
+    LineCode fillBlock(uint8_t *buffer, uint32_t *length);
+    LineCode refuse();
+    void finish(Status status);
+
     QFile *dataFile = nullptr;
     QTimer *pollTimer = nullptr;
     QTimer *finishTimer = nullptr;
