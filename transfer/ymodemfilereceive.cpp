@@ -7,7 +7,8 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 
 // One engine step per poll, so one packet is taken per 10 ms at most.
 constexpr int PollInterval = 10;
@@ -34,8 +35,8 @@ QByteArray terminatedField(const uint8_t *begin, const uint8_t *end, bool *termi
     *terminated = nul != nullptr;
     if (!nul)
         return QByteArray();
-    return QByteArray(reinterpret_cast<const char *>(begin),
-                      int(static_cast<const uint8_t *>(nul) - begin));
+    return QByteArray(
+        reinterpret_cast<const char *>(begin), int(static_cast<const uint8_t *>(nul) - begin));
 }
 
 // A sender's name may carry its own folders (or another system's); only
@@ -55,8 +56,8 @@ quint64 declaredSize(const QByteArray &field)
 {
     const int space = field.indexOf(' ');
     bool isNumber = false;
-    const quint64 size = QString::fromLatin1(space < 0 ? field : field.left(space))
-                             .toULongLong(&isNumber, 10);
+    const quint64 size
+        = QString::fromLatin1(space < 0 ? field : field.left(space)).toULongLong(&isNumber, 10);
     return isNumber ? size : UnknownSize;
 }
 
@@ -99,10 +100,7 @@ void YmodemFileReceive::setTargetFolder(const QString &path)
     targetFolder = path + QLatin1Char('/');
 }
 
-void YmodemFileReceive::selectPort(const QString &name)
-{
-    port->setPortName(name);
-}
+void YmodemFileReceive::selectPort(const QString &name) { port->setPortName(name); }
 
 void YmodemFileReceive::selectBaudRate(int baudRate)
 {
@@ -127,15 +125,9 @@ void YmodemFileReceive::stopTransfer()
     finishTimer->start(FinishDelay);
 }
 
-int YmodemFileReceive::transferProgress() const
-{
-    return progressPercent;
-}
+int YmodemFileReceive::transferProgress() const { return progressPercent; }
 
-YmodemFileReceive::Status YmodemFileReceive::transferStatus() const
-{
-    return currentStatus;
-}
+YmodemFileReceive::Status YmodemFileReceive::transferStatus() const { return currentStatus; }
 
 void YmodemFileReceive::readTimeOut()
 {

@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // One engine step per poll; at 10 ms a 1024-byte block goes out at most
 // every 10 ms, which is what a boot monitor's receiver keeps up with.
@@ -59,15 +60,9 @@ YmodemFileTransmit::~YmodemFileTransmit()
     delete port;
 }
 
-void YmodemFileTransmit::setSourceFile(const QString &path)
-{
-    dataFile->setFileName(path);
-}
+void YmodemFileTransmit::setSourceFile(const QString &path) { dataFile->setFileName(path); }
 
-void YmodemFileTransmit::selectPort(const QString &name)
-{
-    port->setPortName(name);
-}
+void YmodemFileTransmit::selectPort(const QString &name) { port->setPortName(name); }
 
 void YmodemFileTransmit::selectBaudRate(int baudRate)
 {
@@ -92,15 +87,9 @@ void YmodemFileTransmit::stopTransfer()
     finishTimer->start(FinishDelay);
 }
 
-int YmodemFileTransmit::transferProgress() const
-{
-    return progressPercent;
-}
+int YmodemFileTransmit::transferProgress() const { return progressPercent; }
 
-YmodemFileTransmit::Status YmodemFileTransmit::transferStatus() const
-{
-    return currentStatus;
-}
+YmodemFileTransmit::Status YmodemFileTransmit::transferStatus() const { return currentStatus; }
 
 void YmodemFileTransmit::readTimeOut()
 {

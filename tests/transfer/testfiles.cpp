@@ -1,0 +1,31 @@
+#include "testfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (char &byte : bytes)
+        byte = char(QRandomGenerator::global()->generate());
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+QStringList folderEntries(const QString &path)
+{
+    return QDir(path).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}

@@ -1,0 +1,400 @@
+#include "linepeer.h"
+#include "pseudoterminal.h"
+#include "signallog.h"
+#include "testfiles.h"
+#include "ymodemfiletransmit.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <numeric>
+
+Q_DECLARE_METATYPE(YmodemFileTransmit::Status)
+
+using Status = YmodemFileTransmit::Status;
+
+namespace
+{
+
+// rb drains and then flushes its terminal as it exits. On a pty the drain
+// does not wait for the kernel to pass rb's last ACK on to the slave, so
+// the flush can discard it, which a serial line never does once the byte
+// has left the UART. With its input fed through a pipe, rb has no terminal
+// to flush; everything else it does is unchanged.
+bool startRb(PseudoTerminal &line, const QString &folder)
+{
+    return line.startPeer("bash", { "-c", "exec rb -q -t 10 < <(exec cat 2>/dev/null)" }, folder);
+}
+
+} // namespace
+
+class tst_YmodemFileTransmit : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sendsToRb_data();
+    void sendsToRb();
+    void blocksOnTheLine_data();
+    void blocksOnTheLine();
+    void nameThatFillsTheHeader_data();
+    void nameThatFillsTheHeader();
+    void fileShrinksWhileSent_data();
+    void fileShrinksWhileSent();
+    void fileGrowsWhileSent();
+    void stopDuringTransfer();
+    void stopWhileIdle();
+    void portHeldByAnotherOpen();
+    void missingSourceFile();
+    void unreadableLineIsQuiet();
+
+private:
+    QTemporaryDir folder;
+};
+
+void tst_YmodemFileTransmit::initTestCase()
+{
+    qRegisterMetaType<YmodemFileTransmit::Status>("YmodemFileTransmit::Status");
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkdir("source"));
+    QVERIFY(QDir(folder.path()).mkdir("target"));
+}
+
+void tst_YmodemFileTransmit::sendsToRb_data()
+{
+    QTest::addColumn<int>("size");
+    // No empty file here: the engine writes EOT on the header's ACK and again
+    // on the letter C 10 ms later, and rb takes an EOT that is followed by
+    // another byte shortly after for line noise. blocksOnTheLine covers it.
+    QTest::newRow("1 byte") << 1;
+    QTest::newRow("128 bytes: one 128 block") << 128;
+    QTest::newRow("129 bytes: one 1024 block") << 129;
+    QTest::newRow("1024 bytes") << 1024;
+    QTest::newRow("1025 bytes: 1024 + 128 block") << 1025;
+    QTest::newRow("1152 bytes: 1024 + 128 block") << 1152;
+    QTest::newRow("300 KiB of random bytes") << 300 * 1024;
+}
+
+void tst_YmodemFileTransmit::sendsToRb()
+{
+    QFETCH(int, size);
+    const QString name = QString("fw_%1.bin").arg(size);
+    const QByteArray contents = randomBytes(size);
+    QVERIFY(writeFile(folder.filePath("source/" + name), contents));
+
+    PseudoTerminal line;
+    QVERIFY(line.isOpen());
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setSourceFile(folder.filePath("source/" + name));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+    QVERIFY(startRb(line, folder.filePath("target")));
+
+    QCOMPARE(line.waitForPeer(20000), 0);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries.last(), QString("Completed"));
+    QCOMPARE(transmitter.transferStatus(), YmodemFileTransmit::StatusCompleted);
+    QVERIFY(readFile(folder.filePath("target/" + name)) == contents);
+}
+
+void tst_YmodemFileTransmit::blocksOnTheLine_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<int>>("blockSizes");
+    QTest::addColumn<QStringList>("signalLog");
+
+    QTest::newRow("empty file: EOT at once, no progress")
+        << 0 << QList<int>() << QStringList { "Starting", "Running", "Completed" };
+    QTest::newRow("128 bytes: one 128 block")
+        << 128 << QList<int> { 128 }
+        << QStringList { "Starting", "100%", "Running", "Running", "Completed" };
+    QTest::newRow("129 bytes: one 1024 block, 895 zeros")
+        << 129 << QList<int> { 1024 }
+        << QStringList { "Starting", "100%", "Running", "Running", "Completed" };
+    QTest::newRow("1025 bytes: 1024 + 128 block")
+        << 1025 << QList<int> { 1024, 128 }
+        << QStringList { "Starting", "99%", "Running", "100%", "Running", "Running", "Completed" };
+    QTest::newRow("1152 bytes: 1024 + 128 block")
+        << 1152 << QList<int> { 1024, 128 }
+        << QStringList { "Starting", "88%", "Running", "100%", "Running", "Running", "Completed" };
+}
+
+void tst_YmodemFileTransmit::blocksOnTheLine()
+{
+    QFETCH(int, size);
+    QFETCH(QList<int>, blockSizes);
+    QFETCH(QStringList, signalLog);
+    const QByteArray contents = randomBytes(size);
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), contents));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    QSignalSpy progressSpy(&transmitter, &YmodemFileTransmit::transmitProgress);
+    QVERIFY(progressSpy.isValid());
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    const ReceivedTransfer received = playReceiver(peer);
+    QVERIFY(received.complete);
+    QByteArray header = "fw.bin" + QByteArray(1, '\0') + QByteArray::number(size);
+    header += QByteArray(128 - header.size(), '\0');
+    QCOMPARE(received.header, header);
+
+    QByteArray padded = contents;
+    QList<int> sizes;
+    for (const QByteArray &block : received.blocks)
+        sizes << block.size();
+    QCOMPARE(sizes, blockSizes);
+    const int lineBytes = std::accumulate(sizes.begin(), sizes.end(), 0);
+    padded += QByteArray(lineBytes - size, '\0');
+    QVERIFY(received.blocks.join() == padded);
+
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries, signalLog);
+    QCOMPARE(progressSpy.count(), blockSizes.size());
+    QCOMPARE(transmitter.transferProgress(), size == 0 ? 0 : 100);
+}
+
+void tst_YmodemFileTransmit::nameThatFillsTheHeader_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fits");
+    // Name, NUL, the one size digit and NUL take exactly 128 bytes.
+    QTest::newRow("125-byte name, size 1: header full") << QString(125, 'a') << true;
+    QTest::newRow("126-byte name, size 1: one byte too many") << QString(126, 'b') << false;
+    QTest::newRow("200-byte name") << QString(200, 'c') << false;
+}
+
+void tst_YmodemFileTransmit::nameThatFillsTheHeader()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, fits);
+    QVERIFY(writeFile(folder.filePath("source/" + name), "x"));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setSourceFile(folder.filePath("source/" + name));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    if (fits) {
+        const ReceivedTransfer received = playReceiver(peer);
+        QVERIFY(received.complete);
+        QCOMPARE(received.header, name.toLatin1() + '\0' + "1" + '\0');
+        QTRY_VERIFY(log.ended());
+        QCOMPARE(log.entries.last(), QString("Completed"));
+    } else {
+        peer.send("C");
+        QCOMPARE(peer.take(5), LinePeer::FiveCan);
+        QTRY_VERIFY(log.ended());
+        QCOMPARE(log.entries, QStringList { "Failed" });
+        QVERIFY(peer.drain(50).isEmpty());
+    }
+}
+
+void tst_YmodemFileTransmit::fileShrinksWhileSent_data()
+{
+    QTest::addColumn<int>("shrunkTo");
+    QTest::addColumn<QStringList>("signalLog");
+    QTest::newRow("3000 bytes shrink to 2000 after the header")
+        << 2000 << QStringList { "Starting", "34%", "Running", "Failed" };
+    QTest::newRow("3000 bytes emptied after the header")
+        << 0 << QStringList { "Starting", "Failed" };
+}
+
+void tst_YmodemFileTransmit::fileShrinksWhileSent()
+{
+    QFETCH(int, shrunkTo);
+    QFETCH(QStringList, signalLog);
+    const QString path = folder.filePath("source/shrinking.bin");
+    QVERIFY(writeFile(path, randomBytes(3000)));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    connect(&transmitter, &YmodemFileTransmit::transmitStatus, [&](Status status) {
+        if (status == YmodemFileTransmit::StatusStarting)
+            QFile::resize(path, shrunkTo);
+    });
+    transmitter.setSourceFile(path);
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    peer.send("C");
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 0));
+    peer.send(LinePeer::AckC);
+    if (shrunkTo > 1024) {
+        QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 1));
+        peer.send(QByteArray(1, LinePeer::ACK));
+    }
+    QCOMPARE(peer.take(5), LinePeer::FiveCan);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries, signalLog);
+}
+
+void tst_YmodemFileTransmit::fileGrowsWhileSent()
+{
+    const QString path = folder.filePath("source/growing.bin");
+    const QByteArray contents = randomBytes(1100);
+    QVERIFY(writeFile(path, contents));
+
+    PseudoTerminal line;
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    connect(&transmitter, &YmodemFileTransmit::transmitStatus, [&](Status status) {
+        QFile file(path);
+        if (status == YmodemFileTransmit::StatusStarting && file.open(QIODevice::Append))
+            file.write(randomBytes(500));
+    });
+    transmitter.setSourceFile(path);
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+    QVERIFY(startRb(line, folder.filePath("target")));
+
+    QCOMPARE(line.waitForPeer(10000), 0);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries,
+        QStringList({ "Starting", "93%", "Running", "100%", "Running", "Running", "Completed" }));
+    QVERIFY(readFile(folder.filePath("target/growing.bin")) == contents);
+}
+
+void tst_YmodemFileTransmit::stopDuringTransfer()
+{
+    QVERIFY(writeFile(folder.filePath("source/long.bin"), randomBytes(10 * 1024)));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    QSignalSpy statusSpy(&transmitter, &YmodemFileTransmit::transmitStatus);
+    QVERIFY(statusSpy.isValid());
+    bool portClosedAtSignal = false;
+    connect(&transmitter, &YmodemFileTransmit::transmitStatus, [&](Status status) {
+        if (status == YmodemFileTransmit::StatusCancelled)
+            portClosedAtSignal = LinePeer::isFree(line.slavePath());
+    });
+    transmitter.setSourceFile(folder.filePath("source/long.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    peer.send("C");
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 0));
+    peer.send(LinePeer::AckC);
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 1));
+
+    QElapsedTimer clock;
+    clock.start();
+    transmitter.stopTransfer();
+    QCOMPARE(transmitter.transferStatus(), YmodemFileTransmit::StatusCancelled);
+    QCOMPARE(peer.take(5), LinePeer::FiveCan);
+    QTRY_VERIFY(log.ended());
+    QVERIFY2(clock.elapsed() >= 90 && clock.elapsed() < 1000,
+        qPrintable(QString("final status after %1 ms").arg(clock.elapsed())));
+    QCOMPARE(log.entries, QStringList({ "Starting", "10%", "Running", "Cancelled" }));
+    QVERIFY(portClosedAtSignal);
+    QVERIFY(peer.drain(100).isEmpty());
+    QCOMPARE(statusSpy.count(), 3);
+}
+
+void tst_YmodemFileTransmit::stopWhileIdle()
+{
+    YmodemFileTransmit transmitter;
+    QSignalSpy statusSpy(&transmitter, &YmodemFileTransmit::transmitStatus);
+    QVERIFY(statusSpy.isValid());
+    QElapsedTimer clock;
+    clock.start();
+    QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QSerialPort): device not open");
+    transmitter.stopTransfer();
+    QVERIFY(statusSpy.wait(1000));
+    QVERIFY(clock.elapsed() >= 90);
+    QCOMPARE(statusSpy.count(), 1);
+    QCOMPARE(statusSpy.at(0).at(0).value<Status>(), YmodemFileTransmit::StatusCancelled);
+}
+
+void tst_YmodemFileTransmit::portHeldByAnotherOpen()
+{
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), "x"));
+    PseudoTerminal line;
+    QSerialPort holder(line.slavePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+
+    YmodemFileTransmit transmitter;
+    QSignalSpy progressSpy(&transmitter, &YmodemFileTransmit::transmitProgress);
+    QSignalSpy statusSpy(&transmitter, &YmodemFileTransmit::transmitStatus);
+    QVERIFY(progressSpy.isValid());
+    QVERIFY(statusSpy.isValid());
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(!transmitter.startTransfer());
+    QCOMPARE(transmitter.transferStatus(), YmodemFileTransmit::StatusStarting);
+
+    // A receiver asking now must find nobody polling.
+    line.write("C");
+    QVERIFY(!statusSpy.wait(300));
+    QCOMPARE(progressSpy.count(), 0);
+    QCOMPARE(holder.readAll(), QByteArray("C"));
+}
+
+void tst_YmodemFileTransmit::missingSourceFile()
+{
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setSourceFile(folder.filePath("source/no such file.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    peer.send("C");
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(peer.take(5), LinePeer::FiveCan);
+    QTRY_VERIFY(log.ended());
+    QVERIFY(clock.elapsed() >= 90);
+    QCOMPARE(log.entries, QStringList { "Failed" });
+    QVERIFY(LinePeer::isFree(line.slavePath()));
+}
+
+void tst_YmodemFileTransmit::unreadableLineIsQuiet()
+{
+    // Polled on a port that is not open, every read fails; a failed read
+    // must count as silence, so the handshake times out on schedule.
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setTickDivisor(0);
+    transmitter.setTickLimit(2);
+    transmitter.transmit();
+    for (int poll = 1; poll <= 3; ++poll) {
+        QCOMPARE(transmitter.transferStatus(), YmodemFileTransmit::StatusStarting);
+        QTest::ignoreMessage(QtWarningMsg, "QIODevice::read (QSerialPort): device not open");
+        if (poll == 3)
+            QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QSerialPort): device not open");
+        transmitter.transmit();
+    }
+    QCOMPARE(transmitter.transferStatus(), YmodemFileTransmit::StatusTimedOut);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries, QStringList { "TimedOut" });
+}
+
+QTEST_GUILESS_MAIN(tst_YmodemFileTransmit)
+#include "tst_ymodemfiletransmit.moc"
