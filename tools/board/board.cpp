@@ -114,7 +114,7 @@ void Board::answered()
     if (faults.silent.contains(board)) {
         phase = Phase::Silent;
         line.write("C");
-        report(QStringLiteral("asked for the file once, then fell silent"));
+        report(QStringLiteral("asks for the file once, then falls silent"));
         return;
     }
     startReceiver();
@@ -172,8 +172,10 @@ void Board::relayFromReceiver()
     line.write(receiver->readAllStandardOutput());
     // rb's first request means it is ready for the header; from then on the
     // board keeps asking until the tool starts sending.
-    if (phase == Phase::Receiving && !toolHeard && !askTimer.isActive())
+    if (phase == Phase::Receiving && !toolHeard && !askTimer.isActive()) {
         askTimer.start(AskRepeatMs);
+        report(QStringLiteral("asks for the file"));
+    }
 }
 
 void Board::askForFile()
