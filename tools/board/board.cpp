@@ -170,8 +170,8 @@ void Board::relayToReceiver(QByteArray unit)
 void Board::relayFromReceiver()
 {
     line.write(receiver->readAllStandardOutput());
-    // rb's first request means it is ready for the header; from then on the
-    // board keeps asking until the tool starts sending.
+    // rb throws away what arrives before its first request, so the board
+    // asks on rb's behalf only from then on, until the tool starts sending.
     if (phase == Phase::Receiving && !toolHeard && !askTimer.isActive()) {
         askTimer.start(AskRepeatMs);
         report(QStringLiteral("asks for the file"));
