@@ -72,7 +72,10 @@ int main(int argc, char *argv[])
     }
     // As in the tests: rb's input comes through a pipe, so that the flush of
     // its terminal on exit cannot discard its last ACK on the pty.
-    line.startPeer("bash", { "-c", "exec rb -q -t 10 < <(exec cat 2>/dev/null)" },
+    line.startPeer("bash",
+        { "-c",
+            "exec 3< <(exec cat 2>/dev/null); reader=$!; rb -q -t 10 <&3; status=$?; "
+            "kill $reader; wait $reader; exit $status" },
         folder.filePath("received"));
     const int rbExit = line.waitForPeer(60000);
     // The final status follows rb's last ACK by the transmitter's 100 ms.
