@@ -166,8 +166,8 @@ void Ymodem::transmitFirstBlock(LineCode code)
     }
 }
 
-// Block 1 waits for the receiver's C after the header's ACK, so it is only
-// built here and goes out when that C comes.
+// Block 1 (or an empty file's EOT) waits for the receiver's C after the
+// header's ACK, so it is only built here and goes out when that C comes.
 void Ymodem::prepareFirstBlock()
 {
     switch (requestPayload(EventBlock, PayloadSize1K)) {
@@ -177,7 +177,12 @@ void Ymodem::prepareFirstBlock()
         blockNumber = StepToData;
         break;
     case EOT:
-        sendCode(EOT);
+        // An empty file: its EOT waits for the same C as block 1 would. Sent
+        // at once, it would be followed by a second one on that C, and a
+        // receiver that takes an EOT for real only after a quiet moment
+        // (lrzsz) would see line noise and never close the file.
+        outBuffer[0] = EOT;
+        outLength = 1;
         clearCounters();
         blockNumber = StepToEndOfFile;
         break;

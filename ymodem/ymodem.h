@@ -101,7 +101,7 @@ private:
     // Until the sender sees the letter C that asks for data block 1, it
     // keeps in blockNumber how far that C moves it on: not at all while the
     // header is unanswered, to StageData once block 1 is prepared, to
-    // StageEndOfFile once an empty file's EOT is out.
+    // StageEndOfFile once an empty file's EOT is prepared.
     static constexpr uint8_t StepToData = StageData - StageFirstBlock;
     static constexpr uint8_t StepToEndOfFile = StageEndOfFile - StageFirstBlock;
 

@@ -977,8 +977,8 @@ void tst_Ymodem::transmitStages_data()
     QTest::newRow("FirstBlock, ACK: block 1 prepared, not written")
         << SmallFile << firstBlock << Ack << empty << QByteArrayList() << QStringList { "Block" }
         << "FirstBlock";
-    QTest::newRow("FirstBlock, ACK, empty file: EOT written at once")
-        << empty << firstBlock << Ack << empty << QByteArrayList { Eot } << QStringList { "Block" }
+    QTest::newRow("FirstBlock, ACK, empty file: EOT prepared, not written")
+        << empty << firstBlock << Ack << empty << QByteArrayList() << QStringList { "Block" }
         << "FirstBlock";
     QTest::newRow("FirstBlock, ACK, host answers CAN: refusal")
         << SmallFile << firstBlock << Ack << Can << QByteArrayList { FiveCans }
@@ -1004,8 +1004,8 @@ void tst_Ymodem::transmitStages_data()
     QTest::newRow("FirstBlock, ACK after block 1 went out on a NAK: block 2 written")
         << twoBlocks << prepared + QByteArrayList { Nak } << Ack << empty
         << QByteArrayList { dataPacket(twoBlocks, 2) } << QStringList { "Block" } << "Data";
-    QTest::newRow("FirstBlock, ACK after an empty file's EOT: EOT again")
-        << empty << prepared << Ack << empty << QByteArrayList { Eot } << QStringList { "Block" }
+    QTest::newRow("FirstBlock, ACK after an empty file's EOT: EOT still waits for C")
+        << empty << prepared << Ack << empty << QByteArrayList() << QStringList { "Block" }
         << "FirstBlock";
     QTest::newRow("FirstBlock, EOT: quiet") << SmallFile << firstBlock << Eot << empty
                                             << QByteArrayList() << QStringList() << "FirstBlock";
