@@ -1,3 +1,4 @@
+#include "offscreentestmain.h"
 #include "widget.h"
 
 #include <QApplication>
@@ -16,12 +17,6 @@
 #include <QtTest>
 
 #include <memory>
-
-// Qt 5.15's offscreen platform plugin never frees its screen. The plugin has
-// no frame pointers, so a sanitizer build sees it in the allocation stacks
-// only with the slow unwinder.
-extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char *__lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
 
 namespace {
 
@@ -461,6 +456,6 @@ void tst_EndToEnd::damagedBlockIsSentAgain()
     QCOMPARE(contents(received(1, QStringLiteral("image.bin"))), imageBytes(5000, 6));
 }
 
-QTEST_MAIN(tst_EndToEnd)
+OFFSCREEN_TEST_MAIN(tst_EndToEnd)
 
 #include "tst_endtoend.moc"

@@ -1,3 +1,4 @@
+#include "offscreentestmain.h"
 #include "pseudoterminal.h"
 #include "widget.h"
 
@@ -23,10 +24,6 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
 
 #include <functional>
 #include <iterator>
@@ -1201,20 +1198,5 @@ void TestWidget::failureCounterWrapsAt16Bits()
     QCOMPARE(failures->text(), QStringLiteral("1"));
 }
 
-int main(int argc, char *argv[])
-{
-#if defined(__SANITIZE_ADDRESS__)
-    // Qt 5.15's offscreen platform plugin never frees the screen it sets up
-    // with the application. Its stack is only seen with the slow unwinder,
-    // which would make the 65536 starts of the counter test crawl.
-    __lsan_disable();
-#endif
-    QApplication application(argc, argv);
-#if defined(__SANITIZE_ADDRESS__)
-    __lsan_enable();
-#endif
-    TestWidget test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+OFFSCREEN_TEST_MAIN(TestWidget)
 #include "tst_widget.moc"

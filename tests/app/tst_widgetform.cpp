@@ -1,3 +1,4 @@
+#include "offscreentestmain.h"
 #include "widgetform.h"
 
 #include <QAbstractButton>
@@ -17,12 +18,6 @@
 #include <QTranslator>
 #include <QtEndian>
 #include <QtTest>
-
-// Qt 5.15's offscreen platform plugin never frees its screen. The plugin has
-// no frame pointers, so a sanitizer build sees it in the allocation stacks
-// only with the slow unwinder.
-extern "C" const char *__asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char *__lsan_default_suppressions() { return "leak:libqoffscreen.so\n"; }
 
 // Stands in for the real window: the same four slots that are wired by
 // object name, each counting its calls.
@@ -612,5 +607,5 @@ void TestWidgetForm::controlsReachSlots()
     QCOMPARE(built.window.languageIndices, languageIndices);
 }
 
-QTEST_MAIN(TestWidgetForm)
+OFFSCREEN_TEST_MAIN(TestWidgetForm)
 #include "tst_widgetform.moc"

@@ -87,7 +87,10 @@ QByteArray PseudoTerminal::readAvailable()
 {
     QByteArray bytes;
     char chunk[4096];
-    for (;;) {
+    // A peer shares the master's open file description and needs it
+    // blocking, so O_NONBLOCK cannot be relied on here: ask first.
+    pollfd readable = { master, POLLIN, 0 };
+    while (poll(&readable, 1, 0) == 1 && (readable.revents & POLLIN)) {
         const ssize_t n = ::read(master, chunk, sizeof chunk);
         if (n <= 0)
             break;
