@@ -1,9 +1,9 @@
 #include "offscreentestmain.h"
+#include "testfiles.h"
 #include "widget.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -38,21 +37,6 @@ const int TransferMs = 20000;
 // A sender that hears nothing gives up after 3000 quiet polls of a little
 // more than 10 ms each.
 const int SilentBoardMs = 60000;
-
-QByteArray imageBytes(int size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The simulated board as a child process. Its first line names the line's
 // device; every further line reports an event of one of its boards.
@@ -176,10 +160,7 @@ QMessageBox *tst_EndToEnd::messageBox(const QString &text) const
 QString tst_EndToEnd::writeImage(const QString &name, int size, quint32 seed)
 {
     const QString path = folder->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(imageBytes(size, seed)) != size)
-        return QString();
-    return path;
+    return writeFile(path, randomBytes(size, seed)) ? path : QString();
 }
 
 QString tst_EndToEnd::received(int board, const QString &name) const
@@ -281,7 +262,7 @@ void tst_EndToEnd::manualModeOneBoardThenAnother()
     QCOMPARE(send->text(), SendText);
     QCOMPARE(control<QProgressBar>("transmitProgress")->value(), 100);
     QTRY_VERIFY(board->reported(1, "received"));
-    QCOMPARE(contents(received(1, QStringLiteral("first.bin"))), imageBytes(5000, 1));
+    QCOMPARE(readFile(received(1, QStringLiteral("first.bin"))), randomBytes(5000, 1));
 
     QPushButton *continueButton = nullptr;
     for (QAbstractButton *button : success->buttons()) {
@@ -300,7 +281,7 @@ void tst_EndToEnd::manualModeOneBoardThenAnother()
     QVERIFY(success->isVisible());
     QCOMPARE(failures->text(), QStringLiteral("0"));
     QTRY_VERIFY(board->reported(2, "received"));
-    QCOMPARE(contents(received(2, QStringLiteral("second.bin"))), imageBytes(2176, 2));
+    QCOMPARE(readFile(received(2, QStringLiteral("second.bin"))), randomBytes(2176, 2));
 
     // One "1" per board: a second one would reach the board while its
     // receiver starts up.
@@ -344,7 +325,7 @@ void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
     QTRY_VERIFY(board->reports().contains("all 4 boards done"));
     for (int number = 1; number <= 4; ++number) {
         QCOMPARE(board->count(number, "answered"), 1);
-        QCOMPARE(contents(received(number, QStringLiteral("image.bin"))), imageBytes(6000, 3));
+        QCOMPARE(readFile(received(number, QStringLiteral("image.bin"))), randomBytes(6000, 3));
     }
 }
 
@@ -412,7 +393,7 @@ void tst_EndToEnd::failedTransferThenReopenedPort()
     QVERIFY(browse->isEnabled());
     QCOMPARE(comButton->text(), ClosePortText);
     QTRY_VERIFY(board->reported(1, boardReport));
-    QVERIFY(contents(received(1, QStringLiteral("large.bin"))) != imageBytes(100 * 1024, 4));
+    QVERIFY(readFile(received(1, QStringLiteral("large.bin"))) != randomBytes(100 * 1024, 4));
 
     failure->button(QMessageBox::Ok)->click();
     comButton->click();
@@ -430,7 +411,7 @@ void tst_EndToEnd::failedTransferThenReopenedPort()
     QCOMPARE(control<QLabel>("label_8")->text(), QStringLiteral("1"));
     QCOMPARE(control<QLabel>("label_9")->text(), QStringLiteral("1"));
     QTRY_VERIFY(board->reported(2, "received"));
-    QCOMPARE(contents(received(2, QStringLiteral("small.bin"))), imageBytes(3000, 5));
+    QCOMPARE(readFile(received(2, QStringLiteral("small.bin"))), randomBytes(3000, 5));
 }
 
 // The receiver rejects the damaged block by its CRC and asks for it again,
@@ -453,7 +434,7 @@ void tst_EndToEnd::damagedBlockIsSentAgain()
     QCOMPARE(control<QLabel>("label_9")->text(), QStringLiteral("0"));
     QTRY_VERIFY(board->reported(1, "received"));
     QVERIFY(board->reported(1, "damaged block 2 on the line"));
-    QCOMPARE(contents(received(1, QStringLiteral("image.bin"))), imageBytes(5000, 6));
+    QCOMPARE(readFile(received(1, QStringLiteral("image.bin"))), randomBytes(5000, 6));
 }
 
 OFFSCREEN_TEST_MAIN(tst_EndToEnd)

@@ -1,5 +1,6 @@
 #include "offscreentestmain.h"
 #include "pseudoterminal.h"
+#include "testfiles.h"
 #include "widget.h"
 
 #include <QComboBox>
@@ -13,7 +14,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
@@ -187,27 +187,6 @@ struct SeenDialog {
     QStringList buttons;
     QStringList filters;
 };
-
-QByteArray randomImage(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(size);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Whether another program may take the line, that is whether neither the
 // window nor its transmitter holds it.
@@ -475,7 +454,7 @@ SeenDialog TestWidget::clickAndAnswerWarning()
 void TestWidget::prepareImage(const QString &path, int size)
 {
     image = path;
-    imageBytes = randomImage(size);
+    imageBytes = randomBytes(size, quint32(size));
     QVERIFY(writeFile(image, imageBytes));
 }
 

@@ -4,11 +4,12 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-QByteArray randomBytes(int size)
+QByteArray randomBytes(int size, quint32 seed)
 {
-    QByteArray bytes(size, '\0');
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
     for (char &byte : bytes)
-        byte = char(QRandomGenerator::global()->generate());
+        byte = char(generator.bounded(256));
     return bytes;
 }
 

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-QByteArray randomBytes(int size);
+// The same bytes for the same size and seed, so a test can make them again
+// to compare with what arrived.
+QByteArray randomBytes(int size, quint32 seed = 0);
 bool writeFile(const QString &path, const QByteArray &contents);
 // The contents, or "(missing)" when the file cannot be read.
 QByteArray readFile(const QString &path);
