@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "serialline.h"
 #include "widgetform.h"
 #include "ymodemfilereceive.h"
 
@@ -61,12 +62,7 @@ Widget::Widget(QWidget *parent)
     for (const QSerialPortInfo &port : ports)
         form->comPort->addItem(port.portName());
 
-    serialPort->setPortName(QStringLiteral("COM1"));
-    serialPort->setBaudRate(QSerialPort::Baud115200, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    SerialLine::applyDefaults(serialPort);
 
     connect(transmitter, SIGNAL(transmitProgress(int)), this, SLOT(transmitProgress(int)));
     connect(transmitter, SIGNAL(transmitStatus(YmodemFileTransmit::Status)), this,

@@ -1,5 +1,7 @@
 #include "ymodemfilereceive.h"
 
+#include "serialline.h"
+
 #include <QSaveFile>
 #include <QSerialPort>
 #include <QTimer>
@@ -76,12 +78,7 @@ YmodemFileReceive::YmodemFileReceive(QObject *parent)
     setTickLimit(TickLimit);
     setErrorLimit(ErrorLimit);
 
-    port->setPortName(QStringLiteral("COM1"));
-    port->setBaudRate(115200, QSerialPort::AllDirections);
-    port->setDataBits(QSerialPort::Data8);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setParity(QSerialPort::NoParity);
-    port->setFlowControl(QSerialPort::NoFlowControl);
+    SerialLine::applyDefaults(port);
 
     connect(pollTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
     connect(finishTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
@@ -258,13 +255,10 @@ void YmodemFileReceive::finish(Status status)
 
 uint32_t YmodemFileReceive::read(uint8_t *buffer, uint32_t length)
 {
-    const qint64 count = port->read(reinterpret_cast<char *>(buffer), length);
-    // A line that fails to read has delivered nothing.
-    return count > 0 ? uint32_t(count) : 0;
+    return SerialLine::readArrived(port, buffer, length);
 }
 
 uint32_t YmodemFileReceive::write(uint8_t *buffer, uint32_t length)
 {
-    const qint64 count = port->write(reinterpret_cast<const char *>(buffer), length);
-    return count > 0 ? uint32_t(count) : 0;
+    return SerialLine::send(port, buffer, length);
 }

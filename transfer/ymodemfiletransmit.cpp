@@ -1,5 +1,7 @@
 #include "ymodemfiletransmit.h"
 
+#include "serialline.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -41,12 +43,7 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     setTickLimit(TickLimit);
     setErrorLimit(ErrorLimit);
 
-    port->setPortName(QStringLiteral("COM1"));
-    port->setBaudRate(115200, QSerialPort::AllDirections);
-    port->setDataBits(QSerialPort::Data8);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setParity(QSerialPort::NoParity);
-    port->setFlowControl(QSerialPort::NoFlowControl);
+    SerialLine::applyDefaults(port);
 
     connect(pollTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
     connect(finishTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
@@ -195,13 +192,10 @@ void YmodemFileTransmit::finish(Status status)
 
 uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
 {
-    const qint64 count = port->read(reinterpret_cast<char *>(buffer), length);
-    // A line that fails to read has delivered nothing.
-    return count > 0 ? uint32_t(count) : 0;
+    return SerialLine::readArrived(port, buffer, length);
 }
 
 uint32_t YmodemFileTransmit::write(uint8_t *buffer, uint32_t length)
 {
-    const qint64 count = port->write(reinterpret_cast<const char *>(buffer), length);
-    return count > 0 ? uint32_t(count) : 0;
+    return SerialLine::send(port, buffer, length);
 }
