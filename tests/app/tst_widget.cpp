@@ -4,7 +4,6 @@
 #include "widget.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -37,33 +36,11 @@ namespace
 const QByteArray BootOutput = "Trelvo boot monitor\r\nF> ymd\r\n";
 const QByteArray PlainOutput = "Trelvo boot monitor\r\nwaiting\r\n";
 
-// A board after its reset, at the far end of the line: the boot monitor
-// prints, waits for its "1" (exit 3 on anything else) and announces its
-// YMODEM receiver with a 'C'. With "receive", the receiver, lrzsz's rb, then
-// stores the image in the working folder; its own first 'C' follows a second
-// later, for the transmitter, whose port has taken over the line by then.
-// rb reads the line through a pipe: on its way out it flushes its terminal,
-// which on a pty can discard its own last ACK before the sender has it. The
-// pipe's feeder ends with rb, so that it takes no byte meant for the next
-// board.
-const QString BoardScript = QStringLiteral("printf '%s' \"$1\"\n"
-                                           "[ \"$(head -c 1)\" = 1 ] || exit 3\n"
-                                           "printf C\n"
-                                           "[ \"$2\" = receive ] || exit 0\n"
-                                           "exec 3<&0\n"
-                                           "coproc LINE { exec cat <&3; }\n"
-                                           "exec 3<&-\n"
-                                           "rb -q -t 10 <&\"${LINE[0]}\"\n"
-                                           "status=$?\n"
-                                           "kill \"$LINE_PID\"\n"
-                                           "exit $status\n");
-
 // A tick of the handshake comes every 500 ms; a reply due at the next tick
 // is late once this has passed since the write that followed a tick.
 const int NextTickDeadline = 800;
 // Long enough for two ticks: what has not gone out by then never will.
 const int SilenceWindow = 1100;
-const int TransferTimeout = 20000;
 
 // The 22 texts the language switch writes: as the window starts, after a
 // switch to Chinese, after a switch to English. Full-width punctuation is
@@ -108,8 +85,6 @@ const SwitchedText SwitchedTexts[] = {
 struct Vocabulary {
     QString portOpened;
     QString portClosed;
-    QString transferRunning;
-    QString transferEnded;
     QString dialogCaption;
     QString dialogFilter;
     QString warningTitle;
@@ -117,31 +92,21 @@ struct Vocabulary {
     QString warningButton;
     QString promptTitle;
     QString promptText;
-    QString failureTitle;
-    QString failureText;
-    QString successTitle;
-    QString successText;
 };
 
 Vocabulary vocabulary(bool english)
 {
     if (english)
         return { QStringLiteral("close serial port"), QStringLiteral("open serial port"),
-            QStringLiteral("Cancel"), QStringLiteral("send"), QStringLiteral("open-file"),
-            QStringLiteral("Arbitrary files (*.*)"),
+            QStringLiteral("open-file"), QStringLiteral("Arbitrary files (*.*)"),
             QStringLiteral("Failed to open the serial port."),
             QStringLiteral("Check whether the serial port is occupied\uFF01"),
             QStringLiteral("close"), QStringLiteral("infomation"),
-            QStringLiteral("PLEASE RESET Trelvo\uFF01"), QStringLiteral("error"),
-            QStringLiteral("File sending failed!\r\nPlease reopen the serial port"),
-            QStringLiteral("sussced"), QStringLiteral("File sent successfully!") };
-    return { QStringLiteral("关闭串口"), QStringLiteral("打开串口"), QStringLiteral("取消"),
-        QStringLiteral("发送"), QStringLiteral("打开文件"), QStringLiteral("(*.bin*)"),
-        QStringLiteral("串口打开失败"), QStringLiteral("请检查串口是否已被占用\uFF01"),
-        QStringLiteral("关闭"), QStringLiteral("提示"),
-        QStringLiteral("如需烧录\uFF0C请复位Trelvo\uFF01"), QStringLiteral("失败"),
-        QStringLiteral("文件发送失败\uFF01\r\n请重新打开串口"), QStringLiteral("成功"),
-        QStringLiteral("文件发送成功") };
+            QStringLiteral("PLEASE RESET Trelvo\uFF01") };
+    return { QStringLiteral("关闭串口"), QStringLiteral("打开串口"), QStringLiteral("打开文件"),
+        QStringLiteral("(*.bin*)"), QStringLiteral("串口打开失败"),
+        QStringLiteral("请检查串口是否已被占用\uFF01"), QStringLiteral("关闭"),
+        QStringLiteral("提示"), QStringLiteral("如需烧录\uFF0C请复位Trelvo\uFF01") };
 }
 
 // Plays the operator at a blocking dialog: QMessageBox::warning and
@@ -228,14 +193,7 @@ private slots:
 
     void fileChoiceSetsPathAndSend_data();
     void fileChoiceSetsPathAndSend();
-    void completedTransferInManualMode_data();
-    void completedTransferInManualMode();
-    void failedTransferReportsAndReenables_data();
-    void failedTransferReportsAndReenables();
     void failedStartChangesOnlyTheCounter();
-    void automaticModeSendsToNextBoardsByItself_data();
-    void automaticModeSendsToNextBoardsByItself();
-    void reopeningAfterFailureAnswersNextBoard();
 
     void languageSwitchRewritesTexts_data();
     void languageSwitchRewritesTexts();
@@ -252,11 +210,9 @@ private:
     void selectLine(const QString &path);
     void openPort();
     bool boardBooted();
-    void startBoard(const QString &folder, bool receives = true);
     SeenDialog chooseFile(const QString &path);
     SeenDialog clickAndAnswerWarning();
     void prepareImage(const QString &path, int size);
-    void sendToBoard();
     void setEnglish(bool english) { language->setCurrentIndex(english ? 1 : 0); }
 
     std::unique_ptr<QTemporaryDir> scratch;
@@ -281,7 +237,6 @@ private:
     QPushButton *closeButton = nullptr;
     QTimer *handshakeTimer = nullptr;
     QString image;
-    QByteArray imageBytes;
 };
 
 void TestWidget::init()
@@ -329,7 +284,6 @@ void TestWidget::init()
     QCOMPARE(timers.size(), 1);
     handshakeTimer = timers.first();
     image.clear();
-    imageBytes.clear();
 }
 
 void TestWidget::cleanup()
@@ -395,17 +349,6 @@ bool TestWidget::boardBooted()
     return line->read(1, 1500) == "1";
 }
 
-// Once a board has run on the line, the test's end of it is the board's: the
-// test no longer reads the line itself.
-void TestWidget::startBoard(const QString &folder, bool receives)
-{
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY(line->startPeer(QStringLiteral("bash"),
-        { QStringLiteral("-c"), BoardScript, QStringLiteral("board"),
-            QString::fromLatin1(BootOutput), receives ? QStringLiteral("receive") : QString() },
-        folder));
-}
-
 SeenDialog TestWidget::chooseFile(const QString &path)
 {
     SeenDialog seen;
@@ -454,19 +397,7 @@ SeenDialog TestWidget::clickAndAnswerWarning()
 void TestWidget::prepareImage(const QString &path, int size)
 {
     image = path;
-    imageBytes = randomBytes(size, quint32(size));
-    QVERIFY(writeFile(image, imageBytes));
-}
-
-// Open the line, boot the board, let its receiver ask and choose the image.
-void TestWidget::sendToBoard()
-{
-    openPort();
-    startBoard(scratch->filePath(QStringLiteral("board1")));
-    QTRY_VERIFY(transmitBrowse->isEnabled());
-    QVERIFY(chooseFile(image).answered);
-    QCOMPARE(transmitPath->text(), image);
-    QVERIFY(transmitButton->isEnabled());
+    QVERIFY(writeFile(image, randomBytes(size, quint32(size))));
 }
 
 void TestWidget::listsThePortsPresent()
@@ -818,142 +749,6 @@ void TestWidget::fileChoiceSetsPathAndSend()
     QCOMPARE(transmitButton->isEnabled(), !cancelled);
 }
 
-void TestWidget::completedTransferInManualMode_data()
-{
-    QTest::addColumn<bool>("english");
-
-    QTest::newRow("Chinese") << false;
-    QTest::newRow("English") << true;
-}
-
-void TestWidget::completedTransferInManualMode()
-{
-    QFETCH(bool, english);
-    const Vocabulary words = vocabulary(english);
-    const QString board1 = scratch->filePath(QStringLiteral("board1"));
-    const QString board2 = scratch->filePath(QStringLiteral("board2"));
-
-    setEnglish(english);
-    prepareImage(scratch->filePath(QStringLiteral("image.bin")), 5000);
-    sendToBoard();
-    if (QTest::currentTestFailed())
-        return;
-
-    QTest::mouseClick(transmitButton, Qt::LeftButton);
-    QVERIFY(!comButton->isEnabled());
-    QVERIFY(!transmitBrowse->isEnabled());
-    QVERIFY(transmitButton->isEnabled());
-    QCOMPARE(transmitButton->text(), words.transferRunning);
-    QCOMPARE(progress->value(), 0);
-
-    QTRY_VERIFY_WITH_TIMEOUT(successBox->isVisible(), TransferTimeout);
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(readFile(board1 + QStringLiteral("/image.bin")), imageBytes);
-    QCOMPARE(successBox->windowModality(), Qt::WindowModal);
-    QCOMPARE(successBox->windowTitle(), words.successTitle);
-    QCOMPARE(successBox->text(), words.successText);
-    QVERIFY(!failureBox->isVisible());
-    QCOMPARE(successes->text(), QStringLiteral("1"));
-    QCOMPARE(failures->text(), QStringLiteral("0"));
-    QVERIFY(comButton->isEnabled());
-    QCOMPARE(comButton->text(), words.portOpened);
-    QVERIFY(transmitBrowse->isEnabled());
-    QVERIFY(transmitButton->isEnabled());
-    QCOMPARE(transmitButton->text(), words.transferEnded);
-    QCOMPARE(progress->value(), 100);
-    QVERIFY(lineIsFree(line->slavePath()));
-
-    // Continue: the line is taken again and the next board is asked for.
-    QTest::mouseClick(continueButton, Qt::LeftButton);
-    QVERIFY(!successBox->isVisible());
-    QVERIFY(promptBox->isVisible());
-    QCOMPARE(progress->value(), 0);
-    startBoard(board2);
-    // The board's "1" closes the prompt; its receiver asks from then on.
-    QTRY_VERIFY(!promptBox->isVisible());
-    QTest::mouseClick(transmitButton, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(successBox->isVisible(), TransferTimeout);
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(readFile(board2 + QStringLiteral("/image.bin")), imageBytes);
-    QCOMPARE(successes->text(), QStringLiteral("2"));
-    QCOMPARE(failures->text(), QStringLiteral("0"));
-
-    // Close: no further send until the operator starts over.
-    QTest::mouseClick(closeButton, Qt::LeftButton);
-    QVERIFY(!successBox->isVisible());
-    QVERIFY(!transmitButton->isEnabled());
-    QVERIFY(transmitBrowse->isEnabled());
-    QCOMPARE(progress->value(), 100);
-
-    // The button still offers to close the port, and closing resets the bar.
-    QCOMPARE(comButton->text(), words.portOpened);
-    QTest::mouseClick(comButton, Qt::LeftButton);
-    QCOMPARE(comButton->text(), words.portClosed);
-    QCOMPARE(progress->value(), 0);
-    QVERIFY(!transmitBrowse->isEnabled());
-}
-
-void TestWidget::failedTransferReportsAndReenables_data()
-{
-    QTest::addColumn<bool>("english");
-    QTest::addColumn<bool>("imageRemoved");
-
-    QTest::newRow("Chinese, operator cancels") << false << false;
-    QTest::newRow("English, operator cancels") << true << false;
-    QTest::newRow("Chinese, image gone before the board asks") << false << true;
-}
-
-void TestWidget::failedTransferReportsAndReenables()
-{
-    QFETCH(bool, english);
-    QFETCH(bool, imageRemoved);
-    const Vocabulary words = vocabulary(english);
-
-    setEnglish(english);
-    prepareImage(scratch->filePath(QStringLiteral("image.bin")), 1 << 20);
-    sendToBoard();
-    if (QTest::currentTestFailed())
-        return;
-
-    if (imageRemoved) {
-        QVERIFY(QFile::remove(image));
-        QTest::mouseClick(transmitButton, Qt::LeftButton);
-    } else {
-        QTest::mouseClick(transmitButton, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, TransferTimeout);
-        // Progress on its way changes neither counter nor any button.
-        QCOMPARE(failures->text(), QStringLiteral("0"));
-        QCOMPARE(successes->text(), QStringLiteral("0"));
-        QVERIFY(!comButton->isEnabled());
-        QCOMPARE(transmitButton->text(), words.transferRunning);
-
-        QElapsedTimer clock;
-        clock.start();
-        QTest::mouseClick(transmitButton, Qt::LeftButton);
-        // The window hears of the cancel only when the line has been let go.
-        QVERIFY(!failureBox->isVisible());
-        QCOMPARE(transmitButton->text(), words.transferRunning);
-        QVERIFY(!comButton->isEnabled());
-        QTRY_VERIFY(failureBox->isVisible());
-        QVERIFY2(clock.elapsed() >= 90, "failure reported before the line was let go");
-    }
-
-    QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), TransferTimeout);
-    QVERIFY(line->waitForPeer(5000) != 0);
-    QCOMPARE(failureBox->windowModality(), Qt::WindowModal);
-    QCOMPARE(failureBox->windowTitle(), words.failureTitle);
-    QCOMPARE(failureBox->text(), words.failureText);
-    QVERIFY(!successBox->isVisible());
-    QCOMPARE(failures->text(), QStringLiteral("1"));
-    QCOMPARE(successes->text(), QStringLiteral("0"));
-    QVERIFY(comButton->isEnabled());
-    QCOMPARE(comButton->text(), words.portOpened);
-    QVERIFY(transmitBrowse->isEnabled());
-    QVERIFY(transmitButton->isEnabled());
-    QCOMPARE(transmitButton->text(), words.transferEnded);
-    QVERIFY(lineIsFree(line->slavePath()));
-}
-
 void TestWidget::failedStartChangesOnlyTheCounter()
 {
     // The board's adapter appears under a name of its own, which goes away
@@ -988,106 +783,6 @@ void TestWidget::failedStartChangesOnlyTheCounter()
     QVERIFY(!failureBox->isVisible());
     QTest::mouseClick(transmitButton, Qt::LeftButton);
     QCOMPARE(failures->text(), QStringLiteral("2"));
-}
-
-void TestWidget::automaticModeSendsToNextBoardsByItself_data()
-{
-    QTest::addColumn<bool>("english");
-
-    QTest::newRow("Chinese") << false;
-    QTest::newRow("English") << true;
-}
-
-void TestWidget::automaticModeSendsToNextBoardsByItself()
-{
-    QFETCH(bool, english);
-    const Vocabulary words = vocabulary(english);
-    const QString board1 = scratch->filePath(QStringLiteral("board1"));
-    const QString board2 = scratch->filePath(QStringLiteral("board2"));
-    const QString adapter = scratch->filePath(QStringLiteral("ttyBoard"));
-    QVERIFY(QFile::link(line->slavePath(), adapter));
-
-    setEnglish(english);
-    mode->setCurrentIndex(1);
-    prepareImage(scratch->filePath(QStringLiteral("image.bin")), 3000);
-    selectLine(adapter);
-    QTest::mouseClick(comButton, Qt::LeftButton);
-    QVERIFY(promptBox->isVisible());
-    startBoard(board1);
-    QTRY_VERIFY(transmitBrowse->isEnabled());
-    QVERIFY(chooseFile(image).answered);
-    QVERIFY(transmitButton->isEnabled());
-
-    // The first board of a run is started by hand.
-    QTest::mouseClick(transmitButton, Qt::LeftButton);
-    QCOMPARE(transmitButton->text(), words.transferRunning);
-    QTRY_VERIFY_WITH_TIMEOUT(successes->text() == QStringLiteral("1"), TransferTimeout);
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(readFile(board1 + QStringLiteral("/image.bin")), imageBytes);
-    QVERIFY(!successBox->isVisible());
-    QVERIFY(promptBox->isVisible());
-    QCOMPARE(promptBox->windowModality(), Qt::WindowModal);
-    QVERIFY(comButton->isEnabled());
-    QVERIFY(!transmitBrowse->isEnabled());
-    QVERIFY(!transmitButton->isEnabled());
-    QCOMPARE(transmitButton->text(), words.transferEnded);
-    QCOMPARE(failures->text(), QStringLiteral("0"));
-    QVERIFY(!lineIsFree(adapter));
-
-    // The next board: its receiver's 'C' starts the transfer, no click.
-    startBoard(board2);
-    QTRY_VERIFY(!comButton->isEnabled());
-    QCOMPARE(transmitButton->text(), words.transferRunning);
-    QVERIFY(!transmitButton->isEnabled());
-    QVERIFY(!transmitBrowse->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(successes->text() == QStringLiteral("2"), TransferTimeout);
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(readFile(board2 + QStringLiteral("/image.bin")), imageBytes);
-
-    // The adapter is unplugged while the window holds the line: the next
-    // board's start fails and leaves the button as the automatic start set it.
-    QVERIFY(QFile::remove(adapter));
-    startBoard(scratch->filePath(QStringLiteral("board3")), false);
-    QTRY_VERIFY(failureBox->isVisible());
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(failures->text(), QStringLiteral("1"));
-    QCOMPARE(successes->text(), QStringLiteral("2"));
-    QVERIFY(comButton->isEnabled());
-    QVERIFY(!transmitBrowse->isEnabled());
-    QVERIFY(!transmitButton->isEnabled());
-    QCOMPARE(transmitButton->text(), QStringLiteral("取消"));
-}
-
-// A failed transfer after an answered marker used to leave the handshake
-// stopped for good, so no later board was ever answered.
-void TestWidget::reopeningAfterFailureAnswersNextBoard()
-{
-    prepareImage(scratch->filePath(QStringLiteral("image.bin")), 3000);
-    sendToBoard();
-    if (QTest::currentTestFailed())
-        return;
-    QVERIFY(QFile::remove(image));
-    QTest::mouseClick(transmitButton, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), TransferTimeout);
-    QVERIFY(line->waitForPeer(5000) != 0);
-    QTest::mouseClick(failureBox->buttons().first(), Qt::LeftButton);
-    QVERIFY(!failureBox->isVisible());
-
-    QTest::mouseClick(comButton, Qt::LeftButton);
-    QTest::mouseClick(comButton, Qt::LeftButton);
-    QVERIFY(promptBox->isVisible());
-    QVERIFY(writeFile(image, imageBytes));
-    const QString board2 = scratch->filePath(QStringLiteral("board2"));
-    startBoard(board2);
-    // The next board's marker is answered, and the "1" closes the prompt.
-    QTRY_VERIFY(!promptBox->isVisible());
-    QVERIFY(chooseFile(image).answered);
-    QTest::mouseClick(transmitButton, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(successBox->isVisible(), TransferTimeout);
-    QCOMPARE(line->waitForPeer(5000), 0);
-    QCOMPARE(readFile(board2 + QStringLiteral("/image.bin")), imageBytes);
-    QCOMPARE(successes->text(), QStringLiteral("1"));
-    QCOMPARE(failures->text(), QStringLiteral("1"));
 }
 
 void TestWidget::languageSwitchRewritesTexts_data()
