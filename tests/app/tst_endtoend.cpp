@@ -1,6 +1,7 @@
 #include "offscreentestmain.h"
 #include "testfiles.h"
 #include "widget.h"
+#include "windowtesting.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -33,45 +34,8 @@ const int TransferMs = 20000;
 // more than 10 ms each.
 const int SilentBoardMs = 60000;
 
-// Texts the window picks by the language at the moment it sets them; the
-// Chinese ones are those it starts with.
-struct Words {
-    QString portOpened;
-    QString portClosed;
-    QString transferRunning;
-    QString transferEnded;
-    QString successTitle;
-    QString successText;
-    QString failureTitle;
-    QString failureText;
-    QString dialogCaption;
-};
-
-Words wordsOf(bool english)
-{
-    if (english)
-        return { QStringLiteral("close serial port"), QStringLiteral("open serial port"),
-            QStringLiteral("Cancel"), QStringLiteral("send"), QStringLiteral("sussced"),
-            QStringLiteral("File sent successfully!"), QStringLiteral("error"),
-            QStringLiteral("File sending failed!\r\nPlease reopen the serial port"),
-            QStringLiteral("open-file") };
-    return { QStringLiteral("关闭串口"), QStringLiteral("打开串口"), QStringLiteral("取消"),
-        QStringLiteral("发送"), QStringLiteral("成功"), QStringLiteral("文件发送成功"),
-        QStringLiteral("失败"), QStringLiteral("文件发送失败\uFF01\r\n请重新打开串口"),
-        QStringLiteral("打开文件") };
-}
-
 // What the operator does while the first board's transfer is under way.
 enum class Operator { Waits, Cancels, RemovesImage };
-
-// Whether another program may take the line, that is whether neither the
-// window nor its transmitter holds it.
-bool lineIsFree(const QString &path)
-{
-    QSerialPort probe;
-    probe.setPortName(path);
-    return probe.open(QIODevice::ReadWrite);
-}
 
 // The simulated board as a child process. Its first line names the line's
 // device; every further line reports an event of one of its boards.
@@ -165,7 +129,7 @@ private:
     std::unique_ptr<QTemporaryDir> folder;
     std::unique_ptr<BoardProcess> board;
     std::unique_ptr<Widget> window;
-    Words words;
+    Vocabulary words;
 
     QPushButton *comButton = nullptr;
     QPushButton *browse = nullptr;
@@ -187,7 +151,7 @@ void tst_EndToEnd::init()
     board.reset(new BoardProcess);
     window.reset(new Widget);
     window->show();
-    words = wordsOf(false);
+    words = vocabulary(false);
 
     comButton = control<QPushButton>("comButton");
     browse = control<QPushButton>("transmitBrowse");
@@ -235,7 +199,7 @@ void tst_EndToEnd::cleanup()
 void tst_EndToEnd::useEnglish(bool english)
 {
     control<QComboBox>("comboBox")->setCurrentIndex(english ? 1 : 0);
-    words = wordsOf(english);
+    words = vocabulary(english);
 }
 
 QString tst_EndToEnd::writeImage(const QString &name, int size, quint32 seed)

@@ -2,6 +2,7 @@
 #include "pseudoterminal.h"
 #include "testfiles.h"
 #include "widget.h"
+#include "windowtesting.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -81,34 +82,6 @@ const SwitchedText SwitchedTexts[] = {
     { "comboBox_2 entry 1", "自动", "自动", "auto" },
 };
 
-// Texts the window picks by the language at the moment it sets them.
-struct Vocabulary {
-    QString portOpened;
-    QString portClosed;
-    QString dialogCaption;
-    QString dialogFilter;
-    QString warningTitle;
-    QString warningText;
-    QString warningButton;
-    QString promptTitle;
-    QString promptText;
-};
-
-Vocabulary vocabulary(bool english)
-{
-    if (english)
-        return { QStringLiteral("close serial port"), QStringLiteral("open serial port"),
-            QStringLiteral("open-file"), QStringLiteral("Arbitrary files (*.*)"),
-            QStringLiteral("Failed to open the serial port."),
-            QStringLiteral("Check whether the serial port is occupied\uFF01"),
-            QStringLiteral("close"), QStringLiteral("infomation"),
-            QStringLiteral("PLEASE RESET Trelvo\uFF01") };
-    return { QStringLiteral("关闭串口"), QStringLiteral("打开串口"), QStringLiteral("打开文件"),
-        QStringLiteral("(*.bin*)"), QStringLiteral("串口打开失败"),
-        QStringLiteral("请检查串口是否已被占用\uFF01"), QStringLiteral("关闭"),
-        QStringLiteral("提示"), QStringLiteral("如需烧录\uFF0C请复位Trelvo\uFF01") };
-}
-
 // Plays the operator at a blocking dialog: QMessageBox::warning and
 // QFileDialog::getOpenFileName run their own event loop, so the answer comes
 // from a timer served inside it. Whatever dialog is still up five seconds on
@@ -152,15 +125,6 @@ struct SeenDialog {
     QStringList buttons;
     QStringList filters;
 };
-
-// Whether another program may take the line, that is whether neither the
-// window nor its transmitter holds it.
-bool lineIsFree(const QString &path)
-{
-    QSerialPort probe;
-    probe.setPortName(path);
-    return probe.open(QIODevice::ReadWrite);
-}
 
 } // namespace
 
