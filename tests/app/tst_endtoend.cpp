@@ -380,7 +380,7 @@ void tst_EndToEnd::manualModeBoardAfterBoard()
 // adapter is unplugged and the fourth board's start fails.
 void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
 {
-    startBoard({ QStringLiteral("--boards"), QStringLiteral("4") });
+    startBoard({ QStringLiteral("--boards"), QStringLiteral("5") });
     const QString image = writeImage(QStringLiteral("image.bin"), 6000, 3);
     // The adapter appears under a name of its own, which goes away when it
     // is unplugged.
@@ -408,8 +408,8 @@ void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
 
     // Nobody touches the window from here on but to switch its language,
     // which an operator may do between two boards.
-    for (int number = 2; number <= 3; ++number) {
-        if (number == 3)
+    for (int number = 2; number <= 4; ++number) {
+        if (number == 4)
             useEnglish(true);
         // The next board's receiver starts the transfer, without a click.
         QTRY_VERIFY_WITH_TIMEOUT(!comButton->isEnabled(), TransferMs);
@@ -431,17 +431,17 @@ void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
     QVERIFY(QFile::remove(adapter));
     QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), TransferMs);
     QCOMPARE(failures->text(), QStringLiteral("1"));
-    QCOMPARE(successes->text(), QStringLiteral("3"));
+    QCOMPARE(successes->text(), QStringLiteral("4"));
     QVERIFY(!successBox->isVisible());
     QVERIFY(comButton->isEnabled());
     QVERIFY(!browse->isEnabled());
     QVERIFY(!send->isEnabled());
     QCOMPARE(send->text(), QStringLiteral("取消"));
-    QTRY_VERIFY(board->reported(4, "asks for the file"));
+    QTRY_VERIFY(board->reported(5, "asks for the file"));
 
-    for (int number = 1; number <= 4; ++number)
+    for (int number = 1; number <= 5; ++number)
         QCOMPARE(board->count(number, "answered"), 1);
-    for (int number = 1; number <= 3; ++number) {
+    for (int number = 1; number <= 4; ++number) {
         QTRY_VERIFY(board->reported(number, "received"));
         QCOMPARE(readFile(received(number, QStringLiteral("image.bin"))), randomBytes(6000, 3));
     }
