@@ -376,8 +376,8 @@ void tst_EndToEnd::manualModeBoardAfterBoard()
         qPrintable(board->reports().join('\n')));
 }
 
-// Three boards are programmed, the first started by hand; then the board's
-// adapter is unplugged and the fourth board's start fails.
+// Four boards are programmed, the first started by hand; then the board's
+// adapter is unplugged and the fifth board's start fails.
 void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
 {
     startBoard({ QStringLiteral("--boards"), QStringLiteral("5") });
