@@ -380,7 +380,9 @@ void tst_EndToEnd::manualModeBoardAfterBoard()
 // adapter is unplugged and the fifth board's start fails.
 void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
 {
-    startBoard({ QStringLiteral("--boards"), QStringLiteral("5") });
+    const int programmed = 4;
+    const int unplugged = programmed + 1;
+    startBoard({ QStringLiteral("--boards"), QString::number(unplugged) });
     const QString image = writeImage(QStringLiteral("image.bin"), 6000, 3);
     // The adapter appears under a name of its own, which goes away when it
     // is unplugged.
@@ -408,8 +410,8 @@ void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
 
     // Nobody touches the window from here on but to switch its language,
     // which an operator may do between two boards.
-    for (int number = 2; number <= 4; ++number) {
-        if (number == 4)
+    for (int number = 2; number <= programmed; ++number) {
+        if (number == programmed)
             useEnglish(true);
         // The next board's receiver starts the transfer, without a click.
         QTRY_VERIFY_WITH_TIMEOUT(!comButton->isEnabled(), TransferMs);
@@ -431,17 +433,17 @@ void tst_EndToEnd::automaticModeRunsBoardAfterBoard()
     QVERIFY(QFile::remove(adapter));
     QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), TransferMs);
     QCOMPARE(failures->text(), QStringLiteral("1"));
-    QCOMPARE(successes->text(), QStringLiteral("4"));
+    QCOMPARE(successes->text(), QString::number(programmed));
     QVERIFY(!successBox->isVisible());
     QVERIFY(comButton->isEnabled());
     QVERIFY(!browse->isEnabled());
     QVERIFY(!send->isEnabled());
     QCOMPARE(send->text(), QStringLiteral("取消"));
-    QTRY_VERIFY(board->reported(5, "asks for the file"));
+    QTRY_VERIFY(board->reported(unplugged, "asks for the file"));
 
-    for (int number = 1; number <= 5; ++number)
+    for (int number = 1; number <= unplugged; ++number)
         QCOMPARE(board->count(number, "answered"), 1);
-    for (int number = 1; number <= 4; ++number) {
+    for (int number = 1; number <= programmed; ++number) {
         QTRY_VERIFY(board->reported(number, "received"));
         QCOMPARE(readFile(received(number, QStringLiteral("image.bin"))), randomBytes(6000, 3));
     }
