@@ -42,6 +42,23 @@ public:
         StageClosing = 5
     };
 
+    // The line's packet format, for every program that speaks or plays it.
+    // The payload of an SOH packet: header block, closing block, short last block.
+    static constexpr uint32_t PayloadSize = 128;
+    // The payload of an STX packet, the block size the boot monitor is fed in.
+    static constexpr uint32_t PayloadSize1K = 1024;
+    // Header byte, block number and complement come before the payload.
+    static constexpr uint32_t PayloadOffset = 3;
+    // The three bytes before the payload and the two CRC bytes after it.
+    static constexpr uint32_t PacketOverhead = 5;
+    static constexpr uint32_t PacketSize = PayloadSize + PacketOverhead;
+    // Largest packet: header byte, number, complement, 1024 payload, CRC.
+    static constexpr uint32_t PacketSize1K = PayloadSize1K + PacketOverhead;
+    // Peers such as lrzsz stop only on two CANs in a row, so that one noise
+    // byte cannot end a transfer; five still leave two after a noisy line
+    // has eaten some.
+    static constexpr uint32_t CancelCount = 5;
+
     Ymodem(uint32_t tickDivisor, uint32_t tickLimit, uint32_t errorLimit);
 
     void setTickDivisor(uint32_t value);
@@ -83,21 +100,6 @@ protected:
     static uint16_t blockCrc(const uint8_t *data, uint32_t length);
 
 private:
-    // The payload of an SOH packet: header block, closing block, short last block.
-    static constexpr uint32_t PayloadSize = 128;
-    // The payload of an STX packet, the block size the boot monitor is fed in.
-    static constexpr uint32_t PayloadSize1K = 1024;
-    // Header byte, block number and complement come before the payload.
-    static constexpr uint32_t PayloadOffset = 3;
-    // The three bytes before the payload and the two CRC bytes after it.
-    static constexpr uint32_t PacketOverhead = 5;
-    static constexpr uint32_t PacketSize = PayloadSize + PacketOverhead;
-    // Largest packet: header byte, number, complement, 1024 payload, CRC.
-    static constexpr uint32_t PacketSize1K = 1029;
-    // Peers such as lrzsz stop only on two CANs in a row, so that one noise
-    // byte cannot end a transfer; five still leave two after a noisy line
-    // has eaten some.
-    static constexpr uint32_t CancelCount = 5;
     // Until the sender sees the letter C that asks for data block 1, it
     // keeps in blockNumber how far that C moves it on: not at all while the
     // header is unanswered, to StageData once block 1 is prepared, to
