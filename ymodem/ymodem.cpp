@@ -18,6 +18,8 @@ Ymodem::Ymodem(uint32_t tickDivisor, uint32_t tickLimit, uint32_t errorLimit)
     , faultCount(0)
     , blockNumber(0)
     , pendingPacket(NO_CODE)
+    , purging(false)
+    , firstBlockSent(false)
     , stage(StageIdle)
 {
 }
@@ -41,26 +43,30 @@ void Ymodem::transmit()
         transmitIdle();
         break;
     case StageHandshake:
-        transmitHandshake(fetchCode());
+        transmitHandshake(readCode());
         break;
     case StageFirstBlock:
-        transmitFirstBlock(fetchCode());
+        transmitFirstBlock(readCode());
         break;
     case StageData:
-        transmitData(fetchCode());
+        transmitData(readCode());
         break;
     case StageEndOfFile:
-        transmitEndOfFile(fetchCode());
+        transmitEndOfFile(readCode());
         break;
     case StageClosing:
     default:
-        transmitClosing(fetchCode());
+        transmitClosing(readCode());
         break;
     }
 }
 
 void Ymodem::receive()
 {
+    if (purging) {
+        purgeLine();
+        return;
+    }
     switch (stage) {
     case StageIdle:
         receiveIdle();
@@ -129,16 +135,22 @@ void Ymodem::transmitFirstBlock(LineCode code)
 {
     switch (code) {
     case ACK:
-        if (blockNumber == StepToData) {
-            // Block 1 is prepared, so the header has had its ACK: this one
-            // answers block 1, sent on a nudge or a NAK before any C came.
-            // Asking the host again would send the file's second block as
-            // number 1, and the first would be lost.
+        if (blockNumber == 0) {
+            prepareFirstBlock();
+            break;
+        }
+        if (firstBlockSent) {
+            // This ACK answers block 1, sent on a nudge or a NAK before any
+            // C came. Asking the host again would send the file's second
+            // block as number 1, and the first would be lost.
             stage = StageData;
             transmitData(code);
             break;
         }
-        prepareFirstBlock();
+        // Nothing since the header's ACK has gone out that this one could
+        // answer: a stray byte.
+        if (quietPoll())
+            resendInFirstBlock();
         break;
     case CRC_REQUEST:
         // Either the header's ACK was lost and the receiver still asks for
@@ -152,7 +164,7 @@ void Ymodem::transmitFirstBlock(LineCode code)
         break;
     case NAK:
         if (fault())
-            sendOutBuffer();
+            resendInFirstBlock();
         break;
     case CAN:
     case ABORT_UPPER:
@@ -161,9 +173,15 @@ void Ymodem::transmitFirstBlock(LineCode code)
         break;
     default:
         if (quietPoll())
-            sendOutBuffer();
+            resendInFirstBlock();
         break;
     }
+}
+
+void Ymodem::resendInFirstBlock()
+{
+    sendOutBuffer();
+    firstBlockSent = blockNumber == StepToData;
 }
 
 // Block 1 (or an empty file's EOT) waits for the receiver's C after the
@@ -175,6 +193,7 @@ void Ymodem::prepareFirstBlock()
         buildPacket(outLength > PayloadSize ? STX : SOH, 1);
         clearCounters();
         blockNumber = StepToData;
+        firstBlockSent = false;
         break;
     case EOT:
         // An empty file: its EOT waits for the same C as block 1 would. Sent
@@ -309,7 +328,7 @@ void Ymodem::receiveHandshake(LineCode code)
             sendAckAndCrcRequest();
             stage = StageFirstBlock;
         } else if (fault()) {
-            sendCode(CRC_REQUEST);
+            rejectPacket();
         }
         break;
     case CAN:
@@ -318,8 +337,7 @@ void Ymodem::receiveHandshake(LineCode code)
         cancel();
         break;
     default:
-        if (quietPoll())
-            sendCode(CRC_REQUEST);
+        receiveOther(code);
         break;
     }
 }
@@ -337,7 +355,7 @@ void Ymodem::receiveFirstBlock(LineCode code)
             if (fault())
                 sendAckAndCrcRequest();
         } else if (fault()) {
-            sendCode(NAK);
+            rejectPacket();
         }
         break;
     case EOT:
@@ -352,8 +370,7 @@ void Ymodem::receiveFirstBlock(LineCode code)
         cancel();
         break;
     default:
-        if (quietPoll())
-            sendCode(NAK);
+        receiveOther(code);
         break;
     }
 }
@@ -372,14 +389,14 @@ void Ymodem::receiveData(LineCode code)
             if (fault())
                 sendCode(ACK);
         } else if (fault()) {
-            sendCode(NAK);
+            rejectPacket();
         }
         break;
     }
     case EOT:
         // Answered with NAK: only a second EOT proves the end was no noise.
+        // Should the next block come instead, blockNumber still names it.
         clearCounters();
-        blockNumber = 0;
         sendCode(NAK);
         stage = StageEndOfFile;
         break;
@@ -389,8 +406,7 @@ void Ymodem::receiveData(LineCode code)
         cancel();
         break;
     default:
-        if (quietPoll())
-            sendCode(NAK);
+        receiveOther(code);
         break;
     }
 }
@@ -398,6 +414,22 @@ void Ymodem::receiveData(LineCode code)
 void Ymodem::receiveEndOfFile(LineCode code)
 {
     switch (code) {
+    case SOH:
+    case STX: {
+        // The first EOT was noise after all: the sender goes on with the file.
+        const uint8_t next = uint8_t(blockNumber + 1);
+        if (isValidPacket(code, next)) {
+            acceptBlock(code, next);
+        } else if (code == SOH && isValidPacket(code, 0) && inBuffer[PayloadOffset] == 0) {
+            // The closing block, which comes only after the sender's EOT had
+            // its answer: the end of file was real, and our NAK reached the
+            // sender damaged into a C.
+            acceptClosingBlock();
+        } else {
+            receiveOther(code);
+        }
+        break;
+    }
     case EOT:
         clearCounters();
         blockNumber = 0;
@@ -410,8 +442,7 @@ void Ymodem::receiveEndOfFile(LineCode code)
         cancel();
         break;
     default:
-        if (quietPoll())
-            sendCode(NAK);
+        receiveOther(code);
         break;
     }
 }
@@ -421,16 +452,16 @@ void Ymodem::receiveClosing(LineCode code)
     switch (code) {
     case SOH:
         // One file per transfer: any block 0 here ends it, named or not.
-        if (isValidPacket(code, 0)) {
-            reset();
-            sendCode(ACK);
-            callback(EventDone, nullptr, nullptr);
-        } else if (fault()) {
-            sendCode(NAK);
-        }
+        if (isValidPacket(code, 0))
+            acceptClosingBlock();
+        else if (fault())
+            rejectPacket();
         break;
     case EOT:
-        if (fault())
+        // A sender that repeats its EOT writes it alone and waits. One with
+        // bytes right behind it is the damaged head of the closing block:
+        // an ACK for it would be taken as the closing block's own.
+        if (fault() && !startPurge())
             sendAckAndCrcRequest();
         break;
     case CAN:
@@ -439,10 +470,16 @@ void Ymodem::receiveClosing(LineCode code)
         cancel();
         break;
     default:
-        if (quietPoll())
-            sendCode(NAK);
+        receiveOther(code);
         break;
     }
+}
+
+void Ymodem::acceptClosingBlock()
+{
+    reset();
+    sendCode(ACK);
+    callback(EventDone, nullptr, nullptr);
 }
 
 void Ymodem::acceptBlock(LineCode kind, uint8_t number)
@@ -461,6 +498,59 @@ void Ymodem::acceptBlock(LineCode kind, uint8_t number)
     stage = StageData;
 }
 
+// A byte that names no code for the stage: noise when nothing follows it,
+// else the head of a damaged packet, whose rest is read away.
+void Ymodem::receiveOther(LineCode code)
+{
+    const bool stray = code != NO_CODE && code != SOH && code != STX;
+    if (stray && startPurge()) {
+        quietPoll();
+        return;
+    }
+    if (quietPoll())
+        sendCode(receiverNudge());
+}
+
+void Ymodem::rejectPacket()
+{
+    if (!startPurge())
+        sendCode(receiverNudge());
+}
+
+// A damaged packet may leave bytes behind (a byte too many, its rest behind
+// a damaged first byte, the start of the next one). They must not be read as
+// control bytes, where a payload's CAN, A or a would cancel: they are read
+// away before the packet is asked for again. Tells whether any were there.
+bool Ymodem::startPurge()
+{
+    purging = readLine(inBuffer, PacketSize1K) != 0;
+    return purging;
+}
+
+// Reads the line, a packet's worth per poll, until a poll finds it quiet,
+// and only then asks once for the packet: the sender hears one answer, not
+// one per piece of what the line still brought. These are quiet polls, so a
+// line that never falls silent still ends the transfer.
+void Ymodem::purgeLine()
+{
+    if (readLine(inBuffer, PacketSize1K) != 0 && !quietPoll())
+        return;
+    purging = false;
+    sendCode(receiverNudge());
+}
+
+Ymodem::LineCode Ymodem::receiverNudge() const
+{
+    return stage == StageHandshake ? CRC_REQUEST : NAK;
+}
+
+// The sender acts on control codes alone, so a receiver's SOH or STX is a
+// stray byte too and never swallows the codes behind it.
+Ymodem::LineCode Ymodem::readCode()
+{
+    return readLine(inBuffer, 1) == 0 ? NO_CODE : LineCode(inBuffer[0]);
+}
+
 Ymodem::LineCode Ymodem::fetchCode()
 {
     switch (pendingPacket) {
@@ -473,9 +563,7 @@ Ymodem::LineCode Ymodem::fetchCode()
         pendingPacket = NO_CODE;
         return NO_CODE;
     }
-    if (readLine(inBuffer, 1) == 0)
-        return NO_CODE;
-    const LineCode code = LineCode(inBuffer[0]);
+    const LineCode code = readCode();
     if (code != SOH && code != STX)
         return code;
     pendingPacket = code;
@@ -540,7 +628,12 @@ bool Ymodem::quietPoll()
         giveUp(stage == StageHandshake ? EventTimeout : EventError);
         return false;
     }
-    return quietPolls % pollsPerTick == 0;
+    if (quietPolls % pollsPerTick != 0)
+        return false;
+    // A packet still incomplete at the nudge lost bytes on the way. The
+    // nudge asks for it again, and the new copy must not complete the old.
+    pendingPacket = NO_CODE;
+    return true;
 }
 
 bool Ymodem::fault()
@@ -558,6 +651,7 @@ void Ymodem::clearCounters()
     quietPolls = 0;
     faultCount = 0;
     pendingPacket = NO_CODE;
+    purging = false;
 }
 
 void Ymodem::reset()

@@ -114,6 +114,7 @@ private:
     void transmitEndOfFile(LineCode code);
     void transmitClosing(LineCode code);
     void prepareFirstBlock();
+    void resendInFirstBlock();
 
     void receiveIdle();
     void receiveHandshake(LineCode code);
@@ -122,7 +123,14 @@ private:
     void receiveEndOfFile(LineCode code);
     void receiveClosing(LineCode code);
     void acceptBlock(LineCode kind, uint8_t number);
+    void acceptClosingBlock();
+    void receiveOther(LineCode code);
+    void rejectPacket();
+    bool startPurge();
+    void purgeLine();
+    LineCode receiverNudge() const;
 
+    LineCode readCode();
     LineCode fetchCode();
     LineCode collectPacket();
     uint32_t readLine(uint8_t *buffer, uint32_t length);
@@ -153,6 +161,11 @@ private:
     uint32_t faultCount;
     uint8_t blockNumber;
     LineCode pendingPacket;
+    // The receiver is reading away the rest of a damaged packet.
+    bool purging;
+    // The sender's block 1, prepared in StageFirstBlock, went out on a NAK
+    // or a nudge, so an ACK can be its answer.
+    bool firstBlockSent;
     TransferStage stage;
     uint8_t inBuffer[PacketSize1K];
     uint8_t outBuffer[PacketSize1K];

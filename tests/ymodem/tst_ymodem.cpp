@@ -196,10 +196,13 @@ public:
         crc.feed(CrcRequest);
         if (crc.events == QStringList { "FileInfo" })
             return "Handshake";
-        if (ack.events == QStringList { "Block" })
-            return crc.writes.isEmpty() ? "Data" : "FirstBlock";
         if (ack.events.isEmpty() && crc.writes == QByteArrayList { ClosingPacket })
             return "EndOfFile";
+        if (ack.events == QStringList { "Block" } && crc.writes.isEmpty())
+            return "Data";
+        // C writes the header again, block 1 or an empty file's EOT.
+        if (crc.events.isEmpty() && crc.writes.size() == 1)
+            return "FirstBlock";
         return "unrecognised";
     }
 
@@ -250,9 +253,10 @@ public:
         idle.step();
         if (idle.readRequests.isEmpty())
             return "Idle";
+        // A named block 0 ends only a transfer whose EOTs have been answered.
         ReceivingHost probe(*this);
         probe.quieten();
-        probe.feed(ClosingPacket);
+        probe.feed(headerPacket("probe.bin", 1));
         if (probe.events == QStringList { "FileInfo 128" })
             return "Handshake";
         if (probe.events == QStringList { "Done" })
@@ -383,7 +387,8 @@ private:
 };
 
 // Polls sender and receiver in turn, each poll's writes carried across before
-// the other side's poll, until both have ended or maxPolls have gone by.
+// the other side's poll, until both have ended or maxPolls have gone by. The
+// carrier learns the poll and whether the bytes go to the receiver.
 template <typename Carry>
 int runLoopback(SendingHost &sender, ReceivingHost &receiver, int maxPolls, Carry carry)
 {
@@ -391,14 +396,58 @@ int runLoopback(SendingHost &sender, ReceivingHost &receiver, int maxPolls, Carr
     while (!(sender.ended && receiver.ended) && polls < maxPolls) {
         if (!sender.ended)
             sender.step();
-        receiver.line += carry(sender.takeSent(), polls);
+        receiver.line += carry(sender.takeSent(), polls, true);
         if (!receiver.ended)
             receiver.step();
-        sender.line += carry(receiver.takeSent(), polls);
+        sender.line += carry(receiver.takeSent(), polls, false);
         ++polls;
     }
     return polls;
 }
+
+// One damaged byte of a loopback: the byte at a position of one direction's
+// stream dropped, or another byte put before it or in its place.
+struct LineFault {
+    enum Kind { Dropped, Inserted, Replaced };
+    bool toReceiver;
+    int position;
+    Kind kind;
+    char byte;
+};
+
+// Carries both directions of a loopback clean but for one fault.
+class FaultyLine
+{
+public:
+    explicit FaultyLine(const LineFault &fault)
+        : fault(fault)
+    {
+    }
+
+    QByteArray carry(QByteArray bytes, bool toReceiver)
+    {
+        int &carried = toReceiver ? carriedToReceiver : carriedToSender;
+        const int offset = fault.position - carried;
+        carried += bytes.size();
+        if (toReceiver != fault.toReceiver || offset < 0 || offset >= bytes.size())
+            return bytes;
+        switch (fault.kind) {
+        case LineFault::Dropped:
+            return bytes.remove(offset, 1);
+        case LineFault::Inserted:
+            return bytes.insert(offset, fault.byte);
+        case LineFault::Replaced:
+            bytes[offset] = fault.byte;
+            return bytes;
+        }
+        return bytes;
+    }
+
+private:
+    LineFault fault;
+    int carriedToReceiver = 0;
+    int carriedToSender = 0;
+};
 
 } // namespace
 
@@ -441,11 +490,14 @@ private slots:
     void cancelByPeer();
     void abortInEveryStage_data();
     void abortInEveryStage();
+    void recoveryFromLineErrors_data();
+    void recoveryFromLineErrors();
 
     void loopback_data();
     void loopback();
     void lostCrcRequestAfterHeader();
     void faultLoopback();
+    void singleFaultSweep();
 };
 
 void tst_Ymodem::blockCrc_data()
@@ -1004,9 +1056,14 @@ void tst_Ymodem::transmitStages_data()
     QTest::newRow("FirstBlock, ACK after block 1 went out on a NAK: block 2 written")
         << twoBlocks << prepared + QByteArrayList { Nak } << Ack << empty
         << QByteArrayList { dataPacket(twoBlocks, 2) } << QStringList { "Block" } << "Data";
-    QTest::newRow("FirstBlock, ACK after an empty file's EOT: EOT still waits for C")
-        << empty << prepared << Ack << empty << QByteArrayList() << QStringList { "Block" }
+    QTest::newRow("FirstBlock, ACK after an empty file's EOT: host not asked again, EOT waits")
+        << empty << prepared << Ack << empty << QByteArrayList() << QStringList() << "FirstBlock";
+    QTest::newRow("FirstBlock, ACK before block 1 went out: quiet, block 2 not asked for")
+        << twoBlocks << prepared << Ack << empty << QByteArrayList() << QStringList()
         << "FirstBlock";
+    QTest::newRow("FirstBlock, ACK after block 1 went out on a nudge: block 2 written")
+        << twoBlocks << prepared + QVector<QByteArray>(500).toList() << Ack << empty
+        << QByteArrayList { dataPacket(twoBlocks, 2) } << QStringList { "Block" } << "Data";
     QTest::newRow("FirstBlock, EOT: quiet") << SmallFile << firstBlock << Eot << empty
                                             << QByteArrayList() << QStringList() << "FirstBlock";
     QTest::newRow("Handshake, C, empty file: header of size 0")
@@ -1170,8 +1227,16 @@ void tst_Ymodem::receiveStages_data()
     QTest::newRow("EndOfFile, EOT: ACK and C")
         << endOfFile << Eot << none << QByteArrayList { AckAndCrcRequest } << QStringList()
         << "Closing";
-    QTest::newRow("EndOfFile, a packet: quiet")
-        << endOfFile << ReceivedBlock2 << none << QByteArrayList() << QStringList() << "EndOfFile";
+    QTest::newRow("EndOfFile, the next block: the EOT was noise, block accepted")
+        << endOfFile << ReceivedBlock2 << none << QByteArrayList { Ack }
+        << QStringList { "Block 1024" } << "Data";
+    QTest::newRow("EndOfFile, block 1 again: quiet")
+        << endOfFile << ReceivedBlock1 << none << QByteArrayList() << QStringList() << "EndOfFile";
+    QTest::newRow("EndOfFile, closing block: the NAK reached the sender as C; ACK, done")
+        << endOfFile << ClosingPacket << none << QByteArrayList { Ack } << QStringList { "Done" }
+        << "Idle";
+    QTest::newRow("EndOfFile, a named block 0: quiet")
+        << endOfFile << SmallHeader << none << QByteArrayList() << QStringList() << "EndOfFile";
     QTest::newRow("EndOfFile, NAK: quiet")
         << endOfFile << Nak << none << QByteArrayList() << QStringList() << "EndOfFile";
 
@@ -1275,6 +1340,74 @@ void tst_Ymodem::abortInEveryStage()
     QCOMPARE(host->stage(), QString("Idle"));
 }
 
+void tst_Ymodem::recoveryFromLineErrors_data()
+{
+    QTest::addColumn<bool>("sender");
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArrayList>("inputs");
+    QTest::addColumn<int>("pollsPerNudge");
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("endStage");
+
+    const QByteArray namedWithA = headerPacket("data.bin", 300);
+    QTest::newRow("receiver, Handshake, header short of a byte: dropped at the nudge")
+        << false << 1 << QByteArrayList { SmallHeader.left(70) + SmallHeader.mid(71), SmallHeader }
+        << 1 << QByteArrayList { CrcRequest, AckAndCrcRequest } << QStringList { "FileInfo 128" }
+        << "FirstBlock";
+    QTest::newRow("receiver, Data, block short of a byte: dropped at the nudge")
+        << false << 3
+        << QByteArrayList { ReceivedBlock2.left(500) + ReceivedBlock2.mid(501), ReceivedBlock2 }
+        << 1 << QByteArrayList { Nak, Ack } << QStringList { "Block 1024" } << "Data";
+    QTest::newRow("receiver, Handshake, header's SOH damaged: its 'a' read away, then C")
+        << false << 1 << QByteArrayList { "x" + namedWithA.mid(1), "", namedWithA } << 500
+        << QByteArrayList { CrcRequest, AckAndCrcRequest } << QStringList { "FileInfo 128" }
+        << "FirstBlock";
+    QTest::newRow("receiver, Data, a noise byte with a block behind it: read away, then NAK")
+        << false << 3 << QByteArrayList { "x" + ReceivedBlock2, "", ReceivedBlock2 } << 500
+        << QByteArrayList { Nak, Ack } << QStringList { "Block 1024" } << "Data";
+    QTest::newRow("receiver, Data, a byte too many, an 'a' behind: read away, then NAK")
+        << false << 3
+        << QByteArrayList { ReceivedBlock2.left(9) + "x" + ReceivedBlock2.mid(9) + "a", "",
+               ReceivedBlock2 }
+        << 500 << QByteArrayList { Nak, Ack } << QStringList { "Block 1024" } << "Data";
+    QTest::newRow("receiver, Data, EOT then the next block: the EOT was noise")
+        << false << 3 << QByteArrayList { Eot, ReceivedBlock2 } << 500
+        << QByteArrayList { Nak, Ack } << QStringList { "Block 1024" } << "Data";
+    QTest::newRow("receiver, Closing, closing block's SOH damaged into EOT: read away, NAK")
+        << false << 5 << QByteArrayList { Eot + ClosingPacket.mid(1), "", ClosingPacket } << 500
+        << QByteArrayList { Nak, Ack } << QStringList { "Done" } << "Idle";
+    QTest::newRow("sender, Data, SOH from the receiver: stray, the ACK behind it counts")
+        << true << 3 << QByteArrayList { code(Ymodem::SOH) + Ack, "" } << 500
+        << QByteArrayList { Eot } << QStringList { "Block" } << "EndOfFile";
+    QTest::newRow("sender, Data, STX from the receiver: stray, the NAK behind it counts")
+        << true << 3 << QByteArrayList { code(Ymodem::STX) + Nak, "" } << 500
+        << QByteArrayList { SmallBlock1 } << QStringList() << "Data";
+}
+
+// Each damage is answered so that the packet comes again and is taken once.
+void tst_Ymodem::recoveryFromLineErrors()
+{
+    QFETCH(bool, sender);
+    QFETCH(int, stage);
+    QFETCH(QByteArrayList, inputs);
+    QFETCH(int, pollsPerNudge);
+    QFETCH(QByteArrayList, writes);
+    QFETCH(QStringList, events);
+    QFETCH(QString, endStage);
+
+    auto host = makeHost(sender, SmallFile);
+    for (const QByteArray &bytes : sender ? senderPreamble(stage) : receiverPreamble(stage))
+        host->feed(bytes);
+    host->clearLog();
+    host->setTickDivisor(uint32_t(pollsPerNudge - 1));
+    for (const QByteArray &bytes : inputs)
+        host->feed(bytes);
+    QCOMPARE(host->writes, writes);
+    QCOMPARE(host->events, events);
+    QCOMPARE(host->stage(), endStage);
+}
+
 void tst_Ymodem::loopback_data()
 {
     QTest::addColumn<int>("size");
@@ -1304,8 +1437,8 @@ void tst_Ymodem::loopback()
     const QByteArray file = randomBytes(size, uint32_t(size));
     SendingHost sender(file);
     ReceivingHost receiver;
-    const int polls
-        = runLoopback(sender, receiver, 10000, [](const QByteArray &bytes, int) { return bytes; });
+    const int polls = runLoopback(
+        sender, receiver, 10000, [](const QByteArray &bytes, int, bool) { return bytes; });
     QVERIFY2(polls < 10000, "the transfer never ended");
 
     const int blocks = stxBlocks + sohBlocks;
@@ -1340,7 +1473,7 @@ void tst_Ymodem::lostCrcRequestAfterHeader()
     sender.setTickDivisor(4);
     receiver.setTickDivisor(4);
     bool dropped = false;
-    const int polls = runLoopback(sender, receiver, 1000, [&](const QByteArray &bytes, int) {
+    const int polls = runLoopback(sender, receiver, 1000, [&](const QByteArray &bytes, int, bool) {
         if (!dropped && bytes == AckAndCrcRequest) {
             dropped = true;
             return Ack;
@@ -1355,8 +1488,8 @@ void tst_Ymodem::lostCrcRequestAfterHeader()
 }
 
 // Line faults may end a transfer, but no damaged, misplaced or repeated byte
-// may ever reach the receiving host, no transfer may end without an outcome
-// and none may run on forever.
+// may reach the receiving host beyond what CRC-16 lets through, no transfer
+// may end without an outcome and none may run on forever.
 //
 // One loss is beyond the protocol: an ACK names no block. Garbage inserted
 // into the sender's packets can leave stale copies of a block queued at the
@@ -1372,6 +1505,9 @@ void tst_Ymodem::faultLoopback()
     int completed = 0;
     int ended = 0;
     int endedShort = 0;
+    // Damaged packets whose check still matched: CRC-16 passes about one in
+    // 65,536, and these runs damage some 40,000.
+    QStringList crcEscapes;
     for (int seed = 0; seed < seeds; ++seed) {
         // Drawn one at a time: the order of arguments is not the order of evaluation.
         std::mt19937 rng { uint32_t(seed) };
@@ -1398,7 +1534,7 @@ void tst_Ymodem::faultLoopback()
             host->setErrorLimit(99);
         }
         const int polls
-            = runLoopback(sender, receiver, maxPolls, [&](const QByteArray &bytes, int poll) {
+            = runLoopback(sender, receiver, maxPolls, [&](const QByteArray &bytes, int poll, bool) {
                   return wire.carry(bytes, poll >= silenceStart && poll < silenceEnd);
               });
         const QString context = QString("seed %1, %2 bytes, rate %3, flips %4, drops %5, "
@@ -1411,7 +1547,10 @@ void tst_Ymodem::faultLoopback()
                                     .arg(insertRate > 0)
                                     .arg(silence);
         QVERIFY2(polls < maxPolls, qPrintable("never ended: " + context));
-        QVERIFY2(file.startsWith(receiver.data), qPrintable("other data: " + context));
+        if (!file.startsWith(receiver.data)) {
+            crcEscapes << context;
+            continue;
+        }
 
         const bool senderDone = sender.events.last() == "Done";
         const bool receiverDone = receiver.events.last() == "Done";
@@ -1434,8 +1573,98 @@ void tst_Ymodem::faultLoopback()
         ++ended;
     }
     qInfo("fault loopback: %d seeds: %d completed identical, %d ended with error, timeout or "
-          "cancel, %d ended short of the declared size",
-        seeds, completed, ended, endedShort);
+          "cancel, %d ended short of the declared size, %d took in a damaged packet",
+        seeds, completed, ended, endedShort, int(crcEscapes.size()));
+    QVERIFY2(crcEscapes.size() <= 3, qPrintable("other data: " + crcEscapes.join("; ")));
+}
+
+// Every single-byte fault at every position of both directions of a 3000-byte
+// transfer, dropped or with a control byte, a letter of cancel or an ordinary
+// byte put before it or in its place. YMODEM recovers from each, but for
+// two losses beyond any protocol: a lone CAN, A or a where a control byte
+// belongs cancels, and when the receiver's very last ACK is lost the sender
+// cannot learn that the file arrived.
+void tst_Ymodem::singleFaultSweep()
+{
+    const QByteArray file = randomBytes(3000, 11);
+    const int maxPolls = 20000;
+    int streamLength[2] = {};
+    {
+        SendingHost sender(file);
+        ReceivingHost receiver;
+        runLoopback(sender, receiver, maxPolls, [&](const QByteArray &bytes, int, bool toReceiver) {
+            streamLength[toReceiver] += bytes.size();
+            return bytes;
+        });
+    }
+
+    struct Kind {
+        QString name;
+        LineFault::Kind kind;
+        char byte;
+    };
+    QList<Kind> kinds { { "dropped", LineFault::Dropped, 0 } };
+    for (char byte :
+        { '\x00', '\x01', '\x02', '\x04', '\x06', '\x15', '\x18', 'A', 'C', 'a', 'x' }) {
+        const QString name = QString("0x%1").arg(uint8_t(byte), 2, 16, QChar('0'));
+        kinds.append({ name + " inserted", LineFault::Inserted, byte });
+        kinds.append({ name + " in place", LineFault::Replaced, byte });
+    }
+
+    int runs = 0;
+    int failedRuns = 0;
+    QStringList table;
+    QStringList unexplained;
+    QStringList falseSuccess;
+    for (const Kind &kind : kinds) {
+        int failed[2] = {};
+        for (bool toReceiver : { true, false }) {
+            for (int position = 0; position < streamLength[toReceiver]; ++position) {
+                FaultyLine line({ toReceiver, position, kind.kind, kind.byte });
+                SendingHost sender(file);
+                ReceivingHost receiver;
+                const int polls = runLoopback(sender, receiver, maxPolls,
+                    [&](const QByteArray &bytes, int, bool to) { return line.carry(bytes, to); });
+                const QString context = QString("%1 at byte %2 to the %3")
+                                            .arg(kind.name)
+                                            .arg(position)
+                                            .arg(toReceiver ? "receiver" : "sender");
+                QVERIFY2(polls < maxPolls, qPrintable("never ended: " + context));
+                const bool senderDone = sender.events.last() == "Done";
+                const bool receiverDone = receiver.events.last() == "Done";
+                ++runs;
+                if (receiverDone && receiver.data != file)
+                    falseSuccess << "completed with other data: " + context;
+                else if (senderDone && !receiverDone)
+                    falseSuccess << "sender completed, receiver did not: " + context;
+                else if (senderDone && receiverDone)
+                    continue;
+                ++failed[toReceiver];
+                const bool cancelled
+                    = (kind.byte == Ymodem::CAN || kind.byte == 'A' || kind.byte == 'a')
+                    && (sender.events.last() == "Cancelled"
+                        || receiver.events.last() == "Cancelled");
+                const bool lastAckLost = !toReceiver && position == streamLength[false] - 1
+                    && kind.kind != LineFault::Inserted && receiverDone;
+                if (!cancelled && !lastAckLost)
+                    unexplained << context + ": sender " + sender.events.last() + ", receiver "
+                            + receiver.events.last();
+            }
+        }
+        failedRuns += failed[true] + failed[false];
+        table << QString("%1: %2 to the receiver, %3 to the sender")
+                     .arg(kind.name, -13)
+                     .arg(failed[true], 4)
+                     .arg(failed[false], 4);
+    }
+    qInfo("single-fault sweep: %d of %d runs failed; failed runs by fault:\n%s", failedRuns, runs,
+        qPrintable(table.join('\n')));
+    QVERIFY2(falseSuccess.isEmpty(), qPrintable(falseSuccess.mid(0, 20).join("; ")));
+    QVERIFY2(unexplained.isEmpty(),
+        qPrintable(QString("%1 runs failed beyond the protocol's limits, the first: %2")
+                       .arg(unexplained.size())
+                       .arg(unexplained.mid(0, 20).join("; "))));
+    QVERIFY2(failedRuns <= 120, qPrintable(QString("%1 runs failed").arg(failedRuns)));
 }
 
 QTEST_GUILESS_MAIN(tst_Ymodem)
