@@ -1,5 +1,6 @@
 #include "ymodemfiletransmit.h"
 
+#include "endpointlimits.h"
 #include "serialline.h"
 
 #include <QFile>
@@ -9,26 +10,7 @@
 
 #include <cstring>
 
-namespace
-{
-
-// One engine step per poll; at 10 ms a 1024-byte block goes out at most
-// every 10 ms, which is what a boot monitor's receiver keeps up with.
-constexpr int PollInterval = 10;
-// Leaves time for the last bytes (ACK or CAN) to leave the port before it
-// is closed and the outcome is reported.
-constexpr int FinishDelay = 100;
-
-// About 5 s per tick, 30 s of silence per stage, 1000 faults.
-constexpr uint32_t TickDivisor = 499;
-constexpr uint32_t TickLimit = 5;
-constexpr uint32_t ErrorLimit = 999;
-
-constexpr uint32_t HeaderSize = 128;
-constexpr uint32_t ShortBlockSize = 128;
-constexpr uint32_t LongBlockSize = 1024;
-
-} // namespace
+using namespace EndpointLimits;
 
 YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     : QObject(parent)
@@ -141,11 +123,11 @@ Ymodem::LineCode YmodemFileTransmit::fillHeader(uint8_t *buffer, uint32_t *lengt
     const QByteArray size = QByteArray::number(totalBytes, 10);
     // Name, NUL, size digits, NUL: a receiver reads both fields up to their
     // NUL, so a header that cannot hold both terminators would be misread.
-    if (uint32_t(name.size() + 1 + size.size() + 1) > HeaderSize)
+    if (uint32_t(name.size() + 1 + size.size() + 1) > PayloadSize)
         return refuse();
     std::memcpy(buffer, name.constData(), size_t(name.size()));
     std::memcpy(buffer + name.size() + 1, size.constData(), size_t(size.size()));
-    *length = HeaderSize;
+    *length = PayloadSize;
 
     currentStatus = StatusStarting;
     emit transmitStatus(StatusStarting);
@@ -161,7 +143,7 @@ Ymodem::LineCode YmodemFileTransmit::fillBlock(uint8_t *buffer, uint32_t *length
     }
 
     const quint64 remaining = totalBytes - doneBytes;
-    const uint32_t blockSize = remaining > ShortBlockSize ? LongBlockSize : ShortBlockSize;
+    const uint32_t blockSize = remaining > PayloadSize ? PayloadSize1K : PayloadSize;
     // The receiver trusts the size in the header: a file that grew since is
     // sent only up to that size, and one that shrank cannot be completed.
     const qint64 wanted = qint64(qMin<quint64>(remaining, blockSize));

@@ -2,6 +2,7 @@
 #define LINEPEER_H
 
 #include "pseudoterminal.h"
+#include "ymodem.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,12 +13,12 @@
 class LinePeer
 {
 public:
-    static constexpr char SOH = 0x01;
-    static constexpr char STX = 0x02;
-    static constexpr char EOT = 0x04;
-    static constexpr char ACK = 0x06;
-    static constexpr char NAK = 0x15;
-    static constexpr char CAN = 0x18;
+    static constexpr char SOH = char(Ymodem::SOH);
+    static constexpr char STX = char(Ymodem::STX);
+    static constexpr char EOT = char(Ymodem::EOT);
+    static constexpr char ACK = char(Ymodem::ACK);
+    static constexpr char NAK = char(Ymodem::NAK);
+    static constexpr char CAN = char(Ymodem::CAN);
     static const QByteArray FiveCan;
     static const QByteArray AckC;
 
