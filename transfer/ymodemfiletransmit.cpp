@@ -29,6 +29,10 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
 
     connect(pollTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
     connect(finishTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
+    connect(port, &QSerialPort::readyRead, this, [this] {
+        if (stepOnAnswer)
+            stepOnArrivedAnswers();
+    });
 }
 
 YmodemFileTransmit::~YmodemFileTransmit()
@@ -38,6 +42,10 @@ YmodemFileTransmit::~YmodemFileTransmit()
     delete finishTimer;
     delete port;
 }
+
+void YmodemFileTransmit::setStepOnAnswer(bool on) { stepOnAnswer = on; }
+
+void YmodemFileTransmit::setPendingInput(const QByteArray &bytes) { pendingInput = bytes; }
 
 void YmodemFileTransmit::setSourceFile(const QString &path) { dataFile->setFileName(path); }
 
@@ -52,8 +60,10 @@ bool YmodemFileTransmit::startTransfer()
 {
     progressPercent = 0;
     currentStatus = StatusStarting;
-    if (!port->open(QIODevice::ReadWrite))
+    if (!port->open(QIODevice::ReadWrite)) {
+        pendingInput.clear();
         return false;
+    }
     pollTimer->start(PollInterval);
     return true;
 }
@@ -74,7 +84,9 @@ void YmodemFileTransmit::readTimeOut()
 {
     pollTimer->stop();
     transmit();
-    if (currentStatus == StatusStarting || currentStatus == StatusRunning)
+    if (stepOnAnswer)
+        stepOnArrivedAnswers();
+    if (running())
         pollTimer->start(PollInterval);
 }
 
@@ -82,7 +94,49 @@ void YmodemFileTransmit::writeTimeOut()
 {
     finishTimer->stop();
     port->close();
+    pendingInput.clear();
     emit transmitStatus(currentStatus);
+}
+
+bool YmodemFileTransmit::running() const
+{
+    return currentStatus == StatusStarting || currentStatus == StatusRunning;
+}
+
+void YmodemFileTransmit::stepOnArrivedAnswers()
+{
+    // Only the bytes a sender acts on are taken at once. Anything else
+    // (noise, a board's text) waits for the poll, which takes one byte per
+    // 10 ms as before: an extra step that heard nothing useful would count
+    // a quiet poll that no 10 ms of silence stands behind.
+    char next = 0;
+    while (running() && peekLine(&next)) {
+        switch (uchar(next)) {
+        case ACK:
+        case NAK:
+        case CAN:
+        case CRC_REQUEST:
+        case ABORT_UPPER:
+        case ABORT_LOWER:
+            break;
+        default:
+            return;
+        }
+        const qint64 waiting = pendingInput.size() + port->bytesAvailable();
+        transmit();
+        // The step that opens a transfer reads nothing; the poll follows.
+        if (pendingInput.size() + port->bytesAvailable() >= waiting)
+            return;
+    }
+}
+
+bool YmodemFileTransmit::peekLine(char *byte)
+{
+    if (!pendingInput.isEmpty()) {
+        *byte = pendingInput.at(0);
+        return true;
+    }
+    return port->peek(byte, 1) == 1;
 }
 
 Ymodem::LineCode YmodemFileTransmit::callback(Event event, uint8_t *buffer, uint32_t *length)
@@ -174,6 +228,12 @@ void YmodemFileTransmit::finish(Status status)
 
 uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
 {
+    if (!pendingInput.isEmpty()) {
+        const int count = qMin(int(length), pendingInput.size());
+        std::memcpy(buffer, pendingInput.constData(), size_t(count));
+        pendingInput.remove(0, count);
+        return uint32_t(count);
+    }
     return SerialLine::readArrived(port, buffer, length);
 }
 

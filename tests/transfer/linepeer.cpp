@@ -95,10 +95,11 @@ bool LinePeer::isFree(const QString &devicePath)
     return opened;
 }
 
-ReceivedTransfer playReceiver(LinePeer &peer)
+ReceivedTransfer playReceiver(LinePeer &peer, FirstRequest request)
 {
     ReceivedTransfer transfer;
-    peer.send("C");
+    if (request == FirstRequest::Send)
+        peer.send("C");
     const QByteArray header = peer.takePacket();
     if (!LinePeer::isValidPacket(header, 0))
         return transfer;

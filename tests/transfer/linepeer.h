@@ -48,13 +48,15 @@ private:
 };
 
 // Plays a YMODEM receiver against a sender under test, answering as a boot
-// monitor does, and keeps what it was sent.
+// monitor does, and keeps what it was sent. Without its first request when
+// the sender was handed one already.
 struct ReceivedTransfer {
     bool complete = false;
     QByteArray header;
     QList<QByteArray> blocks;
 };
-ReceivedTransfer playReceiver(LinePeer &peer);
+enum class FirstRequest { Send, AlreadyHeard };
+ReceivedTransfer playReceiver(LinePeer &peer, FirstRequest request = FirstRequest::Send);
 
 // Plays a YMODEM sender against a receiver under test: header, the given
 // payloads as blocks 1, 2, ..., the double EOT and the closing block.

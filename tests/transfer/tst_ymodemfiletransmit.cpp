@@ -1,6 +1,7 @@
 #include "linepeer.h"
 #include "pseudoterminal.h"
 #include "signallog.h"
+#include "endpointlimits.h"
 #include "testfiles.h"
 #include "ymodemfiletransmit.h"
 
@@ -47,6 +48,10 @@ private slots:
     void sendsToRb();
     void blocksOnTheLine_data();
     void blocksOnTheLine();
+    void paceOfBlocks_data();
+    void paceOfBlocks();
+    void requestHeardBeforeTheStart_data();
+    void requestHeardBeforeTheStart();
     void nameThatFillsTheHeader_data();
     void nameThatFillsTheHeader();
     void fileShrinksWhileSent_data();
@@ -167,6 +172,80 @@ void tst_YmodemFileTransmit::blocksOnTheLine()
     QCOMPARE(log.entries, signalLog);
     QCOMPARE(progressSpy.count(), blockSizes.size());
     QCOMPARE(transmitter.transferProgress(), size == 0 ? 0 : 100);
+}
+
+void tst_YmodemFileTransmit::paceOfBlocks_data()
+{
+    QTest::addColumn<bool>("stepOnAnswer");
+    QTest::newRow("default: one block per poll") << false;
+    QTest::newRow("step on answer: blocks follow the ACKs") << true;
+}
+
+void tst_YmodemFileTransmit::paceOfBlocks()
+{
+    QFETCH(bool, stepOnAnswer);
+    const int blocks = 200;
+    const QByteArray contents = randomBytes(blocks * int(Ymodem::PayloadSize1K), 3);
+    QVERIFY(writeFile(folder.filePath("source/paced.bin"), contents));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/paced.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    QElapsedTimer clock;
+    clock.start();
+    const ReceivedTransfer received = playReceiver(peer);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(received.complete);
+    QVERIFY(received.blocks.join() == contents);
+    // A poll-paced sender cannot beat one block per poll; one that steps on
+    // the receiver's answers is bound only by the line and the peer.
+    const qint64 pollTime = qint64(blocks) * EndpointLimits::PollInterval;
+    if (stepOnAnswer)
+        QVERIFY2(elapsed < pollTime, qPrintable(QString::number(elapsed)));
+    else
+        QVERIFY2(elapsed >= pollTime, qPrintable(QString::number(elapsed)));
+}
+
+void tst_YmodemFileTransmit::requestHeardBeforeTheStart_data()
+{
+    QTest::addColumn<bool>("stepOnAnswer");
+    QTest::newRow("polled") << false;
+    QTest::newRow("step on answer") << true;
+}
+
+void tst_YmodemFileTransmit::requestHeardBeforeTheStart()
+{
+    QFETCH(bool, stepOnAnswer);
+    const QByteArray contents = randomBytes(1025, 4);
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), contents));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+    transmitter.setPendingInput("C");
+    QVERIFY(transmitter.startTransfer());
+
+    const ReceivedTransfer received = playReceiver(peer, FirstRequest::AlreadyHeard);
+    QVERIFY(received.complete);
+    QVERIFY(received.blocks.join().left(contents.size()) == contents);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries.last(), QString("Completed"));
+    // Heard once, for that transfer only: the next one waits for its own.
+    QVERIFY(transmitter.startTransfer());
+    QVERIFY(peer.drain(100).isEmpty());
+    transmitter.stopTransfer();
+    QCOMPARE(peer.take(int(Ymodem::CancelCount)), LinePeer::FiveCan);
+    QTRY_VERIFY(log.ended());
 }
 
 void tst_YmodemFileTransmit::nameThatFillsTheHeader_data()
