@@ -116,6 +116,8 @@ int YmodemFileReceive::transferProgress() const { return progressPercent; }
 
 YmodemFileReceive::Status YmodemFileReceive::transferStatus() const { return currentStatus; }
 
+QString YmodemFileReceive::receivedFileName() const { return receivedName; }
+
 void YmodemFileReceive::readTimeOut()
 {
     pollTimer->stop();
