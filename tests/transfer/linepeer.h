@@ -63,4 +63,7 @@ ReceivedTransfer playReceiver(LinePeer &peer, FirstRequest request = FirstReques
 // Returns whether every answer was the one a receiver owes.
 bool playSender(LinePeer &peer, const QByteArray &headerFields, const QList<QByteArray> &payloads);
 
+// Runs lrzsz's rb at the far end of the line, storing into folder.
+bool startRb(PseudoTerminal &line, const QString &folder);
+
 #endif

@@ -1,7 +1,7 @@
+#include "endpointlimits.h"
 #include "linepeer.h"
 #include "pseudoterminal.h"
 #include "signallog.h"
-#include "endpointlimits.h"
 #include "testfiles.h"
 #include "ymodemfiletransmit.h"
 
@@ -17,26 +17,6 @@
 Q_DECLARE_METATYPE(YmodemFileTransmit::Status)
 
 using Status = YmodemFileTransmit::Status;
-
-namespace
-{
-
-// rb drains and then flushes its terminal as it exits. On a pty the drain
-// does not wait for the kernel to hand rb's last ACK to the slave, so the
-// flush can discard it; on a serial line the byte has long left the UART.
-// Fed through a pipe, rb has no terminal to flush, nor to purge before each
-// packet, which changes nothing here: the transmitter only answers rb.
-// The reader is ended and reaped with the shell, so no process outlives it.
-bool startRb(PseudoTerminal &line, const QString &folder)
-{
-    return line.startPeer("bash",
-        { "-c",
-            "exec 3< <(exec cat 2>/dev/null); reader=$!; rb -q -t 10 <&3; status=$?; "
-            "kill $reader; wait $reader; exit $status" },
-        folder);
-}
-
-} // namespace
 
 class tst_YmodemFileTransmit : public QObject
 {
