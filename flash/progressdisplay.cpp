@@ -142,9 +142,9 @@ void ProgressDisplay::erase()
 
 QString ProgressDisplay::statusLine(const PortState &port) const
 {
-    const QString head = QStringLiteral("%1  board %2  ").arg(port.name, -12).arg(port.board);
+    const QString head = QStringLiteral("%1  board %2  ").arg(port.name).arg(port.board);
     if (port.board == 0)
-        return port.name.leftJustified(12) + QStringLiteral("  opening");
+        return port.name + QStringLiteral("  opening");
     if (!port.transferring)
         return head + (port.lastResult.isEmpty() ? QStringLiteral("waiting for the board")
                                                  : port.lastResult);

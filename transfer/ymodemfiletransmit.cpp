@@ -229,7 +229,7 @@ void YmodemFileTransmit::finish(Status status)
 uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
 {
     if (!pendingInput.isEmpty()) {
-        const int count = qMin(int(length), pendingInput.size());
+        const int count = int(qMin<qsizetype>(length, pendingInput.size()));
         std::memcpy(buffer, pendingInput.constData(), size_t(count));
         pendingInput.remove(0, count);
         return uint32_t(count);
