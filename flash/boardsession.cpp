@@ -244,8 +244,10 @@ void BoardSession::timedOut()
 
 void BoardSession::lineLost(QSerialPort::SerialPortError problem)
 {
-    // An unplugged adapter: the line will not come back for this run.
-    if (problem == QSerialPort::ResourceError && monitorLine.isOpen())
+    // An unplugged adapter: the line will not come back for this run. Qt
+    // tells a read that fails on a vanished device as either of the two.
+    if ((problem == QSerialPort::ResourceError || problem == QSerialPort::ReadError)
+        && monitorLine.isOpen())
         endBoard(BoardRecord::Failed,
             QStringLiteral("the port went away: %1").arg(monitorLine.errorString()));
 }

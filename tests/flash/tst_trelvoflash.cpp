@@ -94,6 +94,8 @@ private slots:
     void sendsImages();
     void boardTextBeforeTheRequest_data();
     void boardTextBeforeTheRequest();
+    void boardNeverReady_data();
+    void boardNeverReady();
     void fourPortsOneFailing_data();
     void fourPortsOneFailing();
     void boardsInTurnOnTwoPorts();
@@ -215,6 +217,40 @@ void tst_TrelvoFlash::boardTextBeforeTheRequest()
     QVERIFY(received.complete);
     QVERIFY(received.blocks.join().left(3000) == randomBytes(3000, 1));
     QCOMPARE(flash.finish(5000), 0);
+}
+
+void tst_TrelvoFlash::boardNeverReady_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("unplugged");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("no boot monitor within --wait")
+        << QStringList { "--wait", "0.3" } << false << "timed out";
+    QTest::newRow("no request within --wait, no handshake")
+        << QStringList { "--wait", "0.3", "--no-handshake" } << false << "timed out";
+    QTest::newRow("adapter unplugged after the answer") << QStringList() << true << "failed";
+}
+
+void tst_TrelvoFlash::boardNeverReady()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, unplugged);
+    QFETCH(QString, outcome);
+    const QString log = path("boards.jsonl");
+    auto line = std::make_unique<PseudoTerminal>();
+    const QString port = line->slavePath();
+    Flash flash;
+    flash.start(options << "--log" << log << "-p" << port << image(100));
+    if (unplugged) {
+        line->write(Banner);
+        QCOMPARE(line->read(1, 5000), QByteArray("1"));
+        line.reset();
+    }
+    QCOMPARE(flash.finish(5000), 1);
+    const QList<QJsonObject> records = logRecords(log);
+    QCOMPARE(int(records.size()), 1);
+    QCOMPARE(result(records.first()), outcome);
+    QVERIFY(flash.err.contains(port.toUtf8() + ": board 1: "));
 }
 
 void tst_TrelvoFlash::fourPortsOneFailing_data()
