@@ -154,12 +154,20 @@ void tst_YmodemFileTransmit::blocksOnTheLine()
     QCOMPARE(transmitter.transferProgress(), size == 0 ? 0 : 100);
 }
 
-void tst_YmodemFileTransmit::paceOfBlocks_data()
+namespace
+{
+
+// The transmitter as the window runs it, and as trelvo-flash does.
+void pollingRows()
 {
     QTest::addColumn<bool>("stepOnAnswer");
-    QTest::newRow("default: one block per poll") << false;
-    QTest::newRow("step on answer: blocks follow the ACKs") << true;
+    QTest::newRow("polled, the default") << false;
+    QTest::newRow("step on answer") << true;
 }
+
+} // namespace
+
+void tst_YmodemFileTransmit::paceOfBlocks_data() { pollingRows(); }
 
 void tst_YmodemFileTransmit::paceOfBlocks()
 {
@@ -191,12 +199,7 @@ void tst_YmodemFileTransmit::paceOfBlocks()
         QVERIFY2(elapsed >= pollTime, qPrintable(QString::number(elapsed)));
 }
 
-void tst_YmodemFileTransmit::requestHeardBeforeTheStart_data()
-{
-    QTest::addColumn<bool>("stepOnAnswer");
-    QTest::newRow("polled") << false;
-    QTest::newRow("step on answer") << true;
-}
+void tst_YmodemFileTransmit::requestHeardBeforeTheStart_data() { pollingRows(); }
 
 void tst_YmodemFileTransmit::requestHeardBeforeTheStart()
 {
