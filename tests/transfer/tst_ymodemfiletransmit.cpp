@@ -30,6 +30,8 @@ private slots:
     void blocksOnTheLine();
     void paceOfBlocks_data();
     void paceOfBlocks();
+    void textKeepsTheTimeLimit_data();
+    void textKeepsTheTimeLimit();
     void requestHeardBeforeTheStart_data();
     void requestHeardBeforeTheStart();
     void nameThatFillsTheHeader_data();
@@ -197,6 +199,36 @@ void tst_YmodemFileTransmit::paceOfBlocks()
         QVERIFY2(elapsed < pollTime, qPrintable(QString::number(elapsed)));
     else
         QVERIFY2(elapsed >= pollTime, qPrintable(QString::number(elapsed)));
+}
+
+void tst_YmodemFileTransmit::textKeepsTheTimeLimit_data() { pollingRows(); }
+
+void tst_YmodemFileTransmit::textKeepsTheTimeLimit()
+{
+    QFETCH(bool, stepOnAnswer);
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), "x"));
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    // Every quiet poll a tick, so the handshake gives up at quiet poll 21.
+    const int quietPolls = 21;
+    transmitter.setTickDivisor(0);
+    transmitter.setTickLimit(quietPolls - 1);
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(transmitter.startTransfer());
+    // A board's banner arriving at once still counts one quiet poll per
+    // poll, not one per byte.
+    peer.send(QByteArray(200, 'x'));
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries, QStringList { "TimedOut" });
+    QVERIFY(clock.elapsed() >= quietPolls * EndpointLimits::PollInterval);
 }
 
 void tst_YmodemFileTransmit::requestHeardBeforeTheStart_data() { pollingRows(); }
