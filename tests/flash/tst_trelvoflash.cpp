@@ -54,7 +54,7 @@ public:
         return process.exitCode();
     }
 
-    void interrupt() { ::kill(pid_t(process.processId()), SIGINT); }
+    void signal(int number) { ::kill(pid_t(process.processId()), number); }
 
     QByteArray out;
     QByteArray err;
@@ -370,13 +370,15 @@ void tst_TrelvoFlash::receives()
 void tst_TrelvoFlash::interruptMidTransfer_data()
 {
     QTest::addColumn<bool>("receiving");
-    QTest::newRow("sending") << false;
-    QTest::newRow("receiving") << true;
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("Ctrl-C while sending") << false << int(SIGINT);
+    QTest::newRow("SIGTERM while receiving") << true << int(SIGTERM);
 }
 
 void tst_TrelvoFlash::interruptMidTransfer()
 {
     QFETCH(bool, receiving);
+    QFETCH(int, signalNumber);
     const QString file = image(64 * 1024);
     const QString target = path("received");
     const QString log = path("boards.jsonl");
@@ -402,7 +404,7 @@ void tst_TrelvoFlash::interruptMidTransfer()
 
     QElapsedTimer clock;
     clock.start();
-    flash.interrupt();
+    flash.signal(signalNumber);
     QCOMPARE(peer.take(int(Ymodem::CancelCount)), LinePeer::FiveCan);
     QCOMPARE(flash.finish(5000), 1);
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
