@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "bootmonitor.h"
 #include "serialline.h"
 #include "widgetform.h"
 #include "ymodemfilereceive.h"
@@ -27,14 +28,6 @@ bool portOpen = false;
 // A marker is answered at the first look at the line after it arrived, so at
 // most this long after the boot monitor printed it.
 constexpr int HandshakeInterval = 500;
-
-// A freshly reset boot monitor's output carries 'F' eighth from the end of a
-// chunk. The "1" sends the board on to its YMODEM receiver, whose 'C' asks
-// for a CRC-16 transfer.
-constexpr int MarkerDistanceFromEnd = 8;
-constexpr char Marker = 'F';
-constexpr char MarkerAnswer[] = "1";
-constexpr char ReceiverReady = 'C';
 
 bool chinese(const WidgetForm *form) { return form->comboBox->currentIndex() == 0; }
 
@@ -231,20 +224,18 @@ void Widget::transmitStatus(YmodemFileTransmit::Status status)
 
 void Widget::sendDate()
 {
-    if (markerByte != Marker)
+    if (!BootMonitor::isMarker(markerByte))
         return;
     resetPromptBox->close();
-    serialPort->write(MarkerAnswer);
+    serialPort->write(BootMonitor::answer());
     handshakeTimer->stop();
 }
 
 void Widget::readDate()
 {
     lastChunk = serialPort->readAll();
-    markerByte = lastChunk.size() >= MarkerDistanceFromEnd
-        ? lastChunk.at(lastChunk.size() - MarkerDistanceFromEnd)
-        : 0;
-    if (!lastChunk.isEmpty() && lastChunk.at(0) == ReceiverReady) {
+    markerByte = BootMonitor::markerByte(lastChunk);
+    if (BootMonitor::asksForFile(lastChunk)) {
         resetPromptBox->close();
         form->transmitBrowse->setEnabled(true);
         if (automaticMode(form) && successCount != 0) {

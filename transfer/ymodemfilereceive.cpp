@@ -1,5 +1,6 @@
 #include "ymodemfilereceive.h"
 
+#include "endpointlimits.h"
 #include "serialline.h"
 
 #include <QSaveFile>
@@ -11,19 +12,6 @@
 
 namespace
 {
-
-// One engine step per poll, so one packet is taken per 10 ms at most.
-constexpr int PollInterval = 10;
-// Leaves time for the last bytes (ACK or CAN) to leave the port before it
-// is closed and the outcome is reported.
-constexpr int FinishDelay = 100;
-
-// About 5 s per tick, 30 s of silence per stage, 1000 faults.
-constexpr uint32_t TickDivisor = 499;
-constexpr uint32_t TickLimit = 5;
-constexpr uint32_t ErrorLimit = 999;
-
-constexpr uint32_t HeaderSize = 128;
 
 // A header whose size field holds no number: every block is stored whole
 // and the end of the file is known only from the sender's EOT.
@@ -64,6 +52,8 @@ quint64 declaredSize(const QByteArray &field)
 }
 
 } // namespace
+
+using namespace EndpointLimits;
 
 YmodemFileReceive::YmodemFileReceive(QObject *parent)
     : QObject(parent)
@@ -126,6 +116,8 @@ int YmodemFileReceive::transferProgress() const { return progressPercent; }
 
 YmodemFileReceive::Status YmodemFileReceive::transferStatus() const { return currentStatus; }
 
+QString YmodemFileReceive::receivedFileName() const { return receivedName; }
+
 void YmodemFileReceive::readTimeOut()
 {
     pollTimer->stop();
@@ -170,7 +162,7 @@ Ymodem::LineCode YmodemFileReceive::openFile(const uint8_t *header)
     if (header[0] == 0)
         return refuse();
 
-    const uint8_t *const end = header + HeaderSize;
+    const uint8_t *const end = header + PayloadSize;
     bool nameEnds = false;
     bool sizeEnds = false;
     const QByteArray name = terminatedField(header, end, &nameEnds);

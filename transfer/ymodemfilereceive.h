@@ -39,6 +39,8 @@ public:
 
     int transferProgress() const;
     Status transferStatus() const;
+    // The name under which the last accepted header's file is stored.
+    QString receivedFileName() const;
 
 signals:
     void receiveProgress(int progress);

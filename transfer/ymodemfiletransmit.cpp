@@ -1,5 +1,6 @@
 #include "ymodemfiletransmit.h"
 
+#include "endpointlimits.h"
 #include "serialline.h"
 
 #include <QFile>
@@ -9,26 +10,7 @@
 
 #include <cstring>
 
-namespace
-{
-
-// One engine step per poll; at 10 ms a 1024-byte block goes out at most
-// every 10 ms, which is what a boot monitor's receiver keeps up with.
-constexpr int PollInterval = 10;
-// Leaves time for the last bytes (ACK or CAN) to leave the port before it
-// is closed and the outcome is reported.
-constexpr int FinishDelay = 100;
-
-// About 5 s per tick, 30 s of silence per stage, 1000 faults.
-constexpr uint32_t TickDivisor = 499;
-constexpr uint32_t TickLimit = 5;
-constexpr uint32_t ErrorLimit = 999;
-
-constexpr uint32_t HeaderSize = 128;
-constexpr uint32_t ShortBlockSize = 128;
-constexpr uint32_t LongBlockSize = 1024;
-
-} // namespace
+using namespace EndpointLimits;
 
 YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
     : QObject(parent)
@@ -47,6 +29,10 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
 
     connect(pollTimer, &QTimer::timeout, this, &YmodemFileTransmit::readTimeOut);
     connect(finishTimer, &QTimer::timeout, this, &YmodemFileTransmit::writeTimeOut);
+    connect(port, &QSerialPort::readyRead, this, [this] {
+        if (stepOnAnswer)
+            stepOnArrivedAnswers();
+    });
 }
 
 YmodemFileTransmit::~YmodemFileTransmit()
@@ -56,6 +42,10 @@ YmodemFileTransmit::~YmodemFileTransmit()
     delete finishTimer;
     delete port;
 }
+
+void YmodemFileTransmit::setStepOnAnswer(bool on) { stepOnAnswer = on; }
+
+void YmodemFileTransmit::setPendingInput(const QByteArray &bytes) { pendingInput = bytes; }
 
 void YmodemFileTransmit::setSourceFile(const QString &path) { dataFile->setFileName(path); }
 
@@ -70,8 +60,10 @@ bool YmodemFileTransmit::startTransfer()
 {
     progressPercent = 0;
     currentStatus = StatusStarting;
-    if (!port->open(QIODevice::ReadWrite))
+    if (!port->open(QIODevice::ReadWrite)) {
+        pendingInput.clear();
         return false;
+    }
     pollTimer->start(PollInterval);
     return true;
 }
@@ -92,7 +84,9 @@ void YmodemFileTransmit::readTimeOut()
 {
     pollTimer->stop();
     transmit();
-    if (currentStatus == StatusStarting || currentStatus == StatusRunning)
+    if (stepOnAnswer)
+        stepOnArrivedAnswers();
+    if (running())
         pollTimer->start(PollInterval);
 }
 
@@ -100,7 +94,49 @@ void YmodemFileTransmit::writeTimeOut()
 {
     finishTimer->stop();
     port->close();
+    pendingInput.clear();
     emit transmitStatus(currentStatus);
+}
+
+bool YmodemFileTransmit::running() const
+{
+    return currentStatus == StatusStarting || currentStatus == StatusRunning;
+}
+
+void YmodemFileTransmit::stepOnArrivedAnswers()
+{
+    // Only the bytes a sender acts on are taken at once. Anything else
+    // (noise, a board's text) waits for the poll, which takes one byte per
+    // 10 ms as before: an extra step that heard nothing useful would count
+    // a quiet poll that no 10 ms of silence stands behind.
+    char next = 0;
+    while (running() && peekLine(&next)) {
+        switch (uchar(next)) {
+        case ACK:
+        case NAK:
+        case CAN:
+        case CRC_REQUEST:
+        case ABORT_UPPER:
+        case ABORT_LOWER:
+            break;
+        default:
+            return;
+        }
+        const qint64 waiting = pendingInput.size() + port->bytesAvailable();
+        transmit();
+        // The step that opens a transfer reads nothing; the poll follows.
+        if (pendingInput.size() + port->bytesAvailable() >= waiting)
+            return;
+    }
+}
+
+bool YmodemFileTransmit::peekLine(char *byte)
+{
+    if (!pendingInput.isEmpty()) {
+        *byte = pendingInput.at(0);
+        return true;
+    }
+    return port->peek(byte, 1) == 1;
 }
 
 Ymodem::LineCode YmodemFileTransmit::callback(Event event, uint8_t *buffer, uint32_t *length)
@@ -141,11 +177,11 @@ Ymodem::LineCode YmodemFileTransmit::fillHeader(uint8_t *buffer, uint32_t *lengt
     const QByteArray size = QByteArray::number(totalBytes, 10);
     // Name, NUL, size digits, NUL: a receiver reads both fields up to their
     // NUL, so a header that cannot hold both terminators would be misread.
-    if (uint32_t(name.size() + 1 + size.size() + 1) > HeaderSize)
+    if (uint32_t(name.size() + 1 + size.size() + 1) > PayloadSize)
         return refuse();
     std::memcpy(buffer, name.constData(), size_t(name.size()));
     std::memcpy(buffer + name.size() + 1, size.constData(), size_t(size.size()));
-    *length = HeaderSize;
+    *length = PayloadSize;
 
     currentStatus = StatusStarting;
     emit transmitStatus(StatusStarting);
@@ -161,7 +197,7 @@ Ymodem::LineCode YmodemFileTransmit::fillBlock(uint8_t *buffer, uint32_t *length
     }
 
     const quint64 remaining = totalBytes - doneBytes;
-    const uint32_t blockSize = remaining > ShortBlockSize ? LongBlockSize : ShortBlockSize;
+    const uint32_t blockSize = remaining > PayloadSize ? PayloadSize1K : PayloadSize;
     // The receiver trusts the size in the header: a file that grew since is
     // sent only up to that size, and one that shrank cannot be completed.
     const qint64 wanted = qint64(qMin<quint64>(remaining, blockSize));
@@ -192,6 +228,12 @@ void YmodemFileTransmit::finish(Status status)
 
 uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
 {
+    if (!pendingInput.isEmpty()) {
+        const int count = int(qMin<qsizetype>(length, pendingInput.size()));
+        std::memcpy(buffer, pendingInput.constData(), size_t(count));
+        pendingInput.remove(0, count);
+        return uint32_t(count);
+    }
     return SerialLine::readArrived(port, buffer, length);
 }
 

@@ -3,6 +3,7 @@
 
 #include "ymodem.h"
 
+#include <QByteArray>
 #include <QObject>
 
 class QFile;
@@ -32,6 +33,15 @@ public:
     void setSourceFile(const QString &path);
     void selectPort(const QString &name);
     void selectBaudRate(int baudRate);
+    // Off by default: the engine steps only on the 10 ms poll, one block per
+    // poll at most. On: it also steps as soon as the receiver's answer
+    // arrives, so blocks follow each other at the line's own pace; quiet
+    // polls are still counted on the poll, so the limits keep their seconds.
+    void setStepOnAnswer(bool on);
+    // Bytes already taken off the line by whoever held it before, such as
+    // the receiver's request that ended the dialogue with its boot monitor:
+    // the next transfer's engine reads them before anything new.
+    void setPendingInput(const QByteArray &bytes);
 
     bool startTransfer();
     void stopTransfer();
@@ -52,6 +62,10 @@ private:
     uint32_t read(uint8_t *buffer, uint32_t length) override;
     uint32_t write(uint8_t *buffer, uint32_t length) override;
 
+    bool running() const;
+    void stepOnArrivedAnswers();
+    bool peekLine(char *byte);
+
     LineCode fillHeader(uint8_t *buffer, uint32_t *length);
     LineCode fillBlock(uint8_t *buffer, uint32_t *length);
     LineCode refuse();
@@ -65,6 +79,8 @@ private:
     Status currentStatus = StatusStarting;
     quint64 totalBytes = 0;
     quint64 doneBytes = 0;
+    bool stepOnAnswer = false;
+    QByteArray pendingInput;
 };
 
 #endif

@@ -1,3 +1,4 @@
+#include "boardprocess.h"
 #include "offscreentestmain.h"
 #include "testfiles.h"
 #include "widget.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSerialPort>
@@ -36,61 +36,6 @@ const int SilentBoardMs = 60000;
 
 // What the operator does while the first board's transfer is under way.
 enum class Operator { Waits, Cancels, RemovesImage };
-
-// The simulated board as a child process. Its first line names the line's
-// device; every further line reports an event of one of its boards.
-class BoardProcess
-{
-public:
-    ~BoardProcess()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-
-    bool start(const QStringList &arguments)
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(BOARD_PROGRAM), arguments);
-        while (!process.canReadLine()) {
-            if (!process.waitForReadyRead(5000))
-                return false;
-        }
-        path = QString::fromLocal8Bit(process.readLine()).trimmed();
-        return !path.isEmpty();
-    }
-
-    QString linePath() const { return path; }
-
-    const QStringList &reports()
-    {
-        while (process.canReadLine())
-            lines << QString::fromLocal8Bit(process.readLine()).trimmed();
-        return lines;
-    }
-
-    // How often board number reported event.
-    int count(int number, const QString &event)
-    {
-        return reports().count(QStringLiteral("board %1: %2").arg(number).arg(event));
-    }
-
-    // Whether board number reported an event that starts with start.
-    bool reported(int number, const QString &start)
-    {
-        const QString line = QStringLiteral("board %1: %2").arg(number).arg(start);
-        for (const QString &report : reports()) {
-            if (report.startsWith(line))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    QProcess process;
-    QString path;
-    QStringList lines;
-};
 
 } // namespace
 
@@ -148,7 +93,7 @@ void tst_EndToEnd::init()
 {
     folder.reset(new QTemporaryDir);
     QVERIFY(folder->isValid());
-    board.reset(new BoardProcess);
+    board.reset(new BoardProcess(QStringLiteral(BOARD_PROGRAM)));
     window.reset(new Widget);
     window->show();
     words = vocabulary(false);

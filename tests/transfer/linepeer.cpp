@@ -2,7 +2,7 @@
 
 #include <QSerialPort>
 
-const QByteArray LinePeer::FiveCan(5, LinePeer::CAN);
+const QByteArray LinePeer::FiveCan(int(Ymodem::CancelCount), LinePeer::CAN);
 const QByteArray LinePeer::AckC = QByteArray(1, LinePeer::ACK) + 'C';
 
 LinePeer::LinePeer(PseudoTerminal &line)
@@ -25,9 +25,9 @@ QByteArray LinePeer::takePacket(int timeoutMs)
 {
     QByteArray bytes = take(1, timeoutMs);
     if (bytes == QByteArray(1, SOH))
-        bytes += take(132, timeoutMs);
+        bytes += take(int(Ymodem::PacketSize) - 1, timeoutMs);
     else if (bytes == QByteArray(1, STX))
-        bytes += take(1028, timeoutMs);
+        bytes += take(int(Ymodem::PacketSize1K) - 1, timeoutMs);
     return bytes;
 }
 
@@ -52,7 +52,7 @@ quint16 LinePeer::crc16(const QByteArray &data)
 QByteArray LinePeer::packet(quint8 number, const QByteArray &payload)
 {
     QByteArray bytes;
-    bytes += payload.size() > 128 ? STX : SOH;
+    bytes += uint(payload.size()) > Ymodem::PayloadSize ? STX : SOH;
     bytes += char(number);
     bytes += char(0xFF - number);
     bytes += payload;
@@ -64,14 +64,15 @@ QByteArray LinePeer::packet(quint8 number, const QByteArray &payload)
 
 QByteArray LinePeer::headerPacket(const QByteArray &fields)
 {
-    return packet(0, fields + QByteArray(128 - fields.size(), '\0'));
+    return packet(0, fields + QByteArray(int(Ymodem::PayloadSize) - fields.size(), '\0'));
 }
 
 bool LinePeer::isValidPacket(const QByteArray &packet, quint8 number)
 {
-    if (packet.size() != 133 && packet.size() != 1029)
+    const uint size = uint(packet.size());
+    if (size != Ymodem::PacketSize && size != Ymodem::PacketSize1K)
         return false;
-    if (packet.at(0) != (packet.size() == 133 ? SOH : STX))
+    if (packet.at(0) != (size == Ymodem::PacketSize ? SOH : STX))
         return false;
     if (quint8(packet.at(1)) != number || quint8(packet.at(2)) != 0xFF - number)
         return false;
@@ -83,7 +84,7 @@ bool LinePeer::isValidPacket(const QByteArray &packet, quint8 number)
 
 QByteArray LinePeer::payloadOf(const QByteArray &packet)
 {
-    return packet.mid(3, packet.size() - 5);
+    return packet.mid(int(Ymodem::PayloadOffset), packet.size() - int(Ymodem::PacketOverhead));
 }
 
 bool LinePeer::isFree(const QString &devicePath)
@@ -94,10 +95,11 @@ bool LinePeer::isFree(const QString &devicePath)
     return opened;
 }
 
-ReceivedTransfer playReceiver(LinePeer &peer)
+ReceivedTransfer playReceiver(LinePeer &peer, FirstRequest request)
 {
     ReceivedTransfer transfer;
-    peer.send("C");
+    if (request == FirstRequest::Send)
+        peer.send("C");
     const QByteArray header = peer.takePacket();
     if (!LinePeer::isValidPacket(header, 0))
         return transfer;
@@ -122,7 +124,7 @@ ReceivedTransfer playReceiver(LinePeer &peer)
     do {
         packet = peer.takePacket();
     } while (packet == eot);
-    if (!LinePeer::isValidPacket(packet, 0) || LinePeer::payloadOf(packet) != QByteArray(128, '\0'))
+    if (!LinePeer::isValidPacket(packet, 0) || LinePeer::payloadOf(packet) != QByteArray(int(Ymodem::PayloadSize), '\0'))
         return transfer;
     peer.send(QByteArray(1, LinePeer::ACK));
     transfer.complete = true;
@@ -149,4 +151,19 @@ bool playSender(LinePeer &peer, const QByteArray &headerFields, const QList<QByt
         return false;
     peer.send(LinePeer::headerPacket(QByteArray()));
     return peer.take(1) == QByteArray(1, LinePeer::ACK);
+}
+
+// rb drains and then flushes its terminal as it exits. On a pty the drain
+// does not wait for the kernel to hand rb's last ACK to the slave, so the
+// flush can discard it; on a serial line the byte has long left the UART.
+// Fed through a pipe, rb has no terminal to flush, nor to purge before each
+// packet, which changes nothing here: the transmitter only answers rb.
+// The reader is ended and reaped with the shell, so no process outlives it.
+bool startRb(PseudoTerminal &line, const QString &folder)
+{
+    return line.startPeer("bash",
+        { "-c",
+            "exec 3< <(exec cat 2>/dev/null); reader=$!; rb -q -t 10 <&3; status=$?; "
+            "kill $reader; wait $reader; exit $status" },
+        folder);
 }

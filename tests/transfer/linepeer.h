@@ -2,6 +2,7 @@
 #define LINEPEER_H
 
 #include "pseudoterminal.h"
+#include "ymodem.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,12 +13,12 @@
 class LinePeer
 {
 public:
-    static constexpr char SOH = 0x01;
-    static constexpr char STX = 0x02;
-    static constexpr char EOT = 0x04;
-    static constexpr char ACK = 0x06;
-    static constexpr char NAK = 0x15;
-    static constexpr char CAN = 0x18;
+    static constexpr char SOH = char(Ymodem::SOH);
+    static constexpr char STX = char(Ymodem::STX);
+    static constexpr char EOT = char(Ymodem::EOT);
+    static constexpr char ACK = char(Ymodem::ACK);
+    static constexpr char NAK = char(Ymodem::NAK);
+    static constexpr char CAN = char(Ymodem::CAN);
     static const QByteArray FiveCan;
     static const QByteArray AckC;
 
@@ -47,17 +48,22 @@ private:
 };
 
 // Plays a YMODEM receiver against a sender under test, answering as a boot
-// monitor does, and keeps what it was sent.
+// monitor does, and keeps what it was sent. Without its first request when
+// the sender was handed one already.
 struct ReceivedTransfer {
     bool complete = false;
     QByteArray header;
     QList<QByteArray> blocks;
 };
-ReceivedTransfer playReceiver(LinePeer &peer);
+enum class FirstRequest { Send, AlreadyHeard };
+ReceivedTransfer playReceiver(LinePeer &peer, FirstRequest request = FirstRequest::Send);
 
 // Plays a YMODEM sender against a receiver under test: header, the given
 // payloads as blocks 1, 2, ..., the double EOT and the closing block.
 // Returns whether every answer was the one a receiver owes.
 bool playSender(LinePeer &peer, const QByteArray &headerFields, const QList<QByteArray> &payloads);
+
+// Runs lrzsz's rb at the far end of the line, storing into folder.
+bool startRb(PseudoTerminal &line, const QString &folder);
 
 #endif

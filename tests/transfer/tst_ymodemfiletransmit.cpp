@@ -1,3 +1,4 @@
+#include "endpointlimits.h"
 #include "linepeer.h"
 #include "pseudoterminal.h"
 #include "signallog.h"
@@ -17,26 +18,6 @@ Q_DECLARE_METATYPE(YmodemFileTransmit::Status)
 
 using Status = YmodemFileTransmit::Status;
 
-namespace
-{
-
-// rb drains and then flushes its terminal as it exits. On a pty the drain
-// does not wait for the kernel to hand rb's last ACK to the slave, so the
-// flush can discard it; on a serial line the byte has long left the UART.
-// Fed through a pipe, rb has no terminal to flush, nor to purge before each
-// packet, which changes nothing here: the transmitter only answers rb.
-// The reader is ended and reaped with the shell, so no process outlives it.
-bool startRb(PseudoTerminal &line, const QString &folder)
-{
-    return line.startPeer("bash",
-        { "-c",
-            "exec 3< <(exec cat 2>/dev/null); reader=$!; rb -q -t 10 <&3; status=$?; "
-            "kill $reader; wait $reader; exit $status" },
-        folder);
-}
-
-} // namespace
-
 class tst_YmodemFileTransmit : public QObject
 {
     Q_OBJECT
@@ -47,6 +28,12 @@ private slots:
     void sendsToRb();
     void blocksOnTheLine_data();
     void blocksOnTheLine();
+    void paceOfBlocks_data();
+    void paceOfBlocks();
+    void textKeepsTheTimeLimit_data();
+    void textKeepsTheTimeLimit();
+    void requestHeardBeforeTheStart_data();
+    void requestHeardBeforeTheStart();
     void nameThatFillsTheHeader_data();
     void nameThatFillsTheHeader();
     void fileShrinksWhileSent_data();
@@ -167,6 +154,113 @@ void tst_YmodemFileTransmit::blocksOnTheLine()
     QCOMPARE(log.entries, signalLog);
     QCOMPARE(progressSpy.count(), blockSizes.size());
     QCOMPARE(transmitter.transferProgress(), size == 0 ? 0 : 100);
+}
+
+namespace
+{
+
+// The transmitter as the window runs it, and as trelvo-flash does.
+void pollingRows()
+{
+    QTest::addColumn<bool>("stepOnAnswer");
+    QTest::newRow("polled, the default") << false;
+    QTest::newRow("step on answer") << true;
+}
+
+} // namespace
+
+void tst_YmodemFileTransmit::paceOfBlocks_data() { pollingRows(); }
+
+void tst_YmodemFileTransmit::paceOfBlocks()
+{
+    QFETCH(bool, stepOnAnswer);
+    const int blocks = 200;
+    const QByteArray contents = randomBytes(blocks * int(Ymodem::PayloadSize1K), 3);
+    QVERIFY(writeFile(folder.filePath("source/paced.bin"), contents));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/paced.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+
+    QElapsedTimer clock;
+    clock.start();
+    const ReceivedTransfer received = playReceiver(peer);
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(received.complete);
+    QVERIFY(received.blocks.join() == contents);
+    // A poll-paced sender cannot beat one block per poll; one that steps on
+    // the receiver's answers is bound only by the line and the peer.
+    const qint64 pollTime = qint64(blocks) * EndpointLimits::PollInterval;
+    if (stepOnAnswer)
+        QVERIFY2(elapsed < pollTime, qPrintable(QString::number(elapsed)));
+    else
+        QVERIFY2(elapsed >= pollTime, qPrintable(QString::number(elapsed)));
+}
+
+void tst_YmodemFileTransmit::textKeepsTheTimeLimit_data() { pollingRows(); }
+
+void tst_YmodemFileTransmit::textKeepsTheTimeLimit()
+{
+    QFETCH(bool, stepOnAnswer);
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), "x"));
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    // Every quiet poll a tick, so the handshake gives up at quiet poll 21.
+    const int quietPolls = 21;
+    transmitter.setTickDivisor(0);
+    transmitter.setTickLimit(quietPolls - 1);
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(transmitter.startTransfer());
+    // A board's banner arriving at once still counts one quiet poll per
+    // poll, not one per byte.
+    peer.send(QByteArray(200, 'x'));
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries, QStringList { "TimedOut" });
+    QVERIFY(clock.elapsed() >= quietPolls * EndpointLimits::PollInterval);
+}
+
+void tst_YmodemFileTransmit::requestHeardBeforeTheStart_data() { pollingRows(); }
+
+void tst_YmodemFileTransmit::requestHeardBeforeTheStart()
+{
+    QFETCH(bool, stepOnAnswer);
+    const QByteArray contents = randomBytes(1025, 4);
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), contents));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+    transmitter.setPendingInput("C");
+    QVERIFY(transmitter.startTransfer());
+
+    const ReceivedTransfer received = playReceiver(peer, FirstRequest::AlreadyHeard);
+    QVERIFY(received.complete);
+    QVERIFY(received.blocks.join().left(contents.size()) == contents);
+    QTRY_VERIFY(log.ended());
+    QCOMPARE(log.entries.last(), QString("Completed"));
+    // Heard once, for that transfer only: the next one waits for its own.
+    QVERIFY(transmitter.startTransfer());
+    QVERIFY(peer.drain(100).isEmpty());
+    transmitter.stopTransfer();
+    QCOMPARE(peer.take(int(Ymodem::CancelCount)), LinePeer::FiveCan);
+    QTRY_VERIFY(log.ended());
 }
 
 void tst_YmodemFileTransmit::nameThatFillsTheHeader_data()

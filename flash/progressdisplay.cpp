@@ -1,0 +1,164 @@
+#include "progressdisplay.h"
+
+#include <cstdio>
+
+namespace
+{
+
+// Often enough to look alive, rarely enough to keep a slow terminal (a
+// serial console, an ssh session) out of the transfer's way.
+constexpr int RedrawMs = 200;
+
+QString kibPerSecond(double bytesPerSecond)
+{
+    return QStringLiteral("%1 KiB/s").arg(bytesPerSecond / 1024, 0, 'f', 1);
+}
+
+QString minutesAndSeconds(qint64 seconds)
+{
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+ProgressDisplay::ProgressDisplay(Style style, const QStringList &names, bool receiving)
+    : style(style)
+    , receiving(receiving)
+{
+    for (const QString &name : names) {
+        PortState port;
+        port.name = name;
+        ports.append(port);
+    }
+    if (style == Style::Terminal) {
+        connect(&redraw, &QTimer::timeout, this, &ProgressDisplay::draw);
+        redraw.start(RedrawMs);
+        draw();
+    }
+}
+
+void ProgressDisplay::transferStarted(int index, int board, const QString &file, qint64 size)
+{
+    PortState &port = ports[index];
+    port.board = board;
+    port.file = file;
+    port.size = size;
+    port.percent = 0;
+    port.transferring = true;
+    port.clock.start();
+    if (style == Style::Plain) {
+        put(receiving ? QStringLiteral("%1 board %2: receiving %3\n").arg(port.name).arg(board).arg(file)
+                      : QStringLiteral("%1 board %2: sending %3 (%4 bytes)\n")
+                            .arg(port.name)
+                            .arg(board)
+                            .arg(file)
+                            .arg(size));
+    }
+}
+
+void ProgressDisplay::progress(int index, int percent) { ports[index].percent = percent; }
+
+void ProgressDisplay::boardEnded(int index, const BoardRecord &record)
+{
+    PortState &port = ports[index];
+    port.board = record.board;
+    port.transferring = false;
+    port.lastResult = BoardRecord::resultName(record.result);
+    port.seconds += record.seconds;
+    if (record.result == BoardRecord::Completed) {
+        ++port.done;
+        port.bytes += record.size;
+    } else {
+        ++port.failed;
+    }
+
+    if (style == Style::Terminal) {
+        draw();
+        return;
+    }
+    if (style == Style::Quiet && !(receiving && record.result == BoardRecord::Completed))
+        return;
+    const QString head = QStringLiteral("%1 board %2: ").arg(port.name).arg(record.board);
+    const QString time = QString::number(record.seconds, 'f', 2);
+    if (record.result != BoardRecord::Completed)
+        put(head + QStringLiteral("%1 after %2 s: %3\n").arg(port.lastResult, time, record.error));
+    else if (receiving)
+        put(head
+            + QStringLiteral("received %1 (%2 bytes) in %3 s\n")
+                  .arg(record.file)
+                  .arg(record.size)
+                  .arg(time));
+    else
+        put(head
+            + QStringLiteral("completed in %1 s, %2\n")
+                  .arg(time, kibPerSecond(record.bytesPerSecond())));
+}
+
+void ProgressDisplay::error(const QString &text)
+{
+    erase();
+    std::fputs(qPrintable(QStringLiteral("trelvo-flash: %1\n").arg(text)), stderr);
+    std::fflush(stderr);
+    if (style == Style::Terminal)
+        draw();
+}
+
+void ProgressDisplay::summary()
+{
+    if (style == Style::Quiet)
+        return;
+    redraw.stop();
+    if (style == Style::Terminal)
+        draw();
+    drawnLines = 0;
+    for (const PortState &port : ports) {
+        put(QStringLiteral("%1: %2 done, %3 failed, %4 s, mean %5\n")
+                .arg(port.name)
+                .arg(port.done)
+                .arg(port.failed)
+                .arg(port.seconds, 0, 'f', 2)
+                .arg(kibPerSecond(port.seconds > 0 ? port.bytes / port.seconds : 0)));
+    }
+}
+
+void ProgressDisplay::draw()
+{
+    QString text;
+    if (drawnLines > 0)
+        text += QStringLiteral("\x1b[%1A").arg(drawnLines);
+    for (const PortState &port : ports)
+        text += QStringLiteral("\r\x1b[2K") + statusLine(port) + QLatin1Char('\n');
+    drawnLines = ports.size();
+    put(text);
+}
+
+void ProgressDisplay::erase()
+{
+    if (style != Style::Terminal || drawnLines == 0)
+        return;
+    put(QStringLiteral("\x1b[%1A\r\x1b[J").arg(drawnLines));
+    drawnLines = 0;
+}
+
+QString ProgressDisplay::statusLine(const PortState &port) const
+{
+    const QString head = QStringLiteral("%1  board %2  ").arg(port.name).arg(port.board);
+    if (port.board == 0)
+        return port.name + QStringLiteral("  opening");
+    if (!port.transferring)
+        return head + (port.lastResult.isEmpty() ? QStringLiteral("waiting for the board")
+                                                 : port.lastResult);
+    const double elapsed = port.clock.nsecsElapsed() / 1e9;
+    const double doneBytes = double(port.size) * port.percent / 100;
+    const double rate = elapsed > 0 ? doneBytes / elapsed : 0;
+    QString line = head + QStringLiteral("%1%  %2").arg(port.percent, 3).arg(kibPerSecond(rate));
+    if (rate > 0)
+        line += QStringLiteral("  %1 left").arg(minutesAndSeconds(qint64((port.size - doneBytes) / rate)));
+    return line;
+}
+
+void ProgressDisplay::put(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}

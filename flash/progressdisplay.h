@@ -1,0 +1,59 @@
+#ifndef PROGRESSDISPLAY_H
+#define PROGRESSDISPLAY_H
+
+#include "boardrecord.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+
+// What a person or a CI log sees of a run. On a terminal one line per port
+// is redrawn in place; elsewhere each board's start and end is one plain
+// line without control characters. A summary per port closes the run.
+class ProgressDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Style { Terminal, Plain, Quiet };
+
+    ProgressDisplay(Style style, const QStringList &ports, bool receiving);
+
+    void transferStarted(int port, int board, const QString &file, qint64 size);
+    void progress(int port, int percent);
+    void boardEnded(int port, const BoardRecord &record);
+    void error(const QString &text);
+    void summary();
+
+private:
+    struct PortState
+    {
+        QString name;
+        int board = 0;
+        QString file;
+        qint64 size = 0;
+        int percent = 0;
+        bool transferring = false;
+        QString lastResult;
+        QElapsedTimer clock;
+        int done = 0;
+        int failed = 0;
+        double seconds = 0;
+        qint64 bytes = 0;
+    };
+
+    void draw();
+    void erase();
+    QString statusLine(const PortState &port) const;
+    static void put(const QString &text);
+
+    const Style style;
+    const bool receiving;
+    QVector<PortState> ports;
+    QTimer redraw;
+    int drawnLines = 0;
+};
+
+#endif
