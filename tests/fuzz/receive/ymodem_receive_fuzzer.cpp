@@ -1,19 +1,9 @@
 #include "fuzzline.h"
-#include "ymodem.h"
 
 namespace
 {
 
-// Small limits, so that short inputs reach every nudge and every give-up: a
-// nudge every 4 quiet polls, giving up at the 12th, and at the 5th fault.
-constexpr uint32_t TickDivisor = 3;
-constexpr uint32_t TickLimit = 2;
-constexpr uint32_t ErrorLimit = 4;
-// Once the line falls silent every stage gives up within this many polls:
-// the poll that opens a transfer, the quiet ones, and the one that answers
-// a damaged packet after reading its rest away.
-constexpr int SilentPolls = 1 + (TickDivisor + 1) * (TickLimit + 1) + 1;
-
+// All a receiver ever writes: C, ACK, NAK, ACK and C, or the cancel.
 bool isAnswer(const uint8_t *bytes, uint32_t length)
 {
     switch (length) {
@@ -83,17 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzLine line(data, size);
     Receiver receiver(line);
-    while (!line.exhausted()) {
-        line.deliver();
-        receiver.receive();
-    }
-    // Every poll but one that opens a transfer reads at least a byte.
-    for (size_t poll = 0; poll < 2 * size && line.unread() > 0; ++poll)
-        receiver.receive();
-    require(line.unread() == 0);
-    receiver.ended = false;
-    for (int poll = 0; poll < SilentPolls && !receiver.ended; ++poll)
-        receiver.receive();
-    require(receiver.ended);
+    pollToTheEnd(line, receiver, &Ymodem::receive);
     return 0;
 }

@@ -1,19 +1,10 @@
 #include "fuzzline.h"
-#include "ymodem.h"
 
 #include <string>
 
 namespace
 {
 
-// Small limits, so that short inputs reach every nudge and every give-up: a
-// nudge every 4 quiet polls, giving up at the 12th, and at the 5th fault.
-constexpr uint32_t TickDivisor = 3;
-constexpr uint32_t TickLimit = 2;
-constexpr uint32_t ErrorLimit = 4;
-// Once the line falls silent every stage gives up within this many polls:
-// the poll that opens a transfer and the quiet ones.
-constexpr int SilentPolls = 1 + (TickDivisor + 1) * (TickLimit + 1);
 // The first input byte times this is the file's size: up to three 1024-byte
 // blocks and a 128-byte one.
 constexpr size_t SizeStep = 13;
@@ -134,17 +125,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file[i] = uint8_t(i * 7 + 1);
     FuzzLine line(data + 1, size - 1);
     Sender sender(line, std::move(file));
-    while (!line.exhausted()) {
-        line.deliver();
-        sender.transmit();
-    }
-    // Every poll but one that opens a transfer reads at least a byte.
-    for (size_t poll = 0; poll < 2 * size && line.unread() > 0; ++poll)
-        sender.transmit();
-    require(line.unread() == 0);
-    sender.ended = false;
-    for (int poll = 0; poll < SilentPolls && !sender.ended; ++poll)
-        sender.transmit();
-    require(sender.ended);
+    pollToTheEnd(line, sender, &Ymodem::transmit);
     return 0;
 }
