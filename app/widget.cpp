@@ -76,7 +76,7 @@ Widget::Widget(QWidget *parent)
     resetPromptBox->setFixedSize(80, 60);
     resetPromptBox->setWindowTitle(QStringLiteral("提示"));
     resetPromptBox->setText(QStringLiteral("如需烧录，请复位Trelvo！"));
-    resetPromptBox->setButtonText(QMessageBox::Ok, QStringLiteral("关闭"));
+    resetPromptBox->addButton(QMessageBox::Ok)->setText(QStringLiteral("关闭"));
 
     successBox = new QMessageBox(this);
     successBox->setWindowTitle(QStringLiteral("成功"));
@@ -130,11 +130,14 @@ void Widget::on_comButton_clicked()
     serialPort->setBaudRate(
         form->comBaudRate->currentText().toInt(nullptr, 10), QSerialPort::AllDirections);
     if (!serialPort->open(QIODevice::ReadWrite)) {
-        QMessageBox::warning(this,
+        QMessageBox warning(QMessageBox::Warning,
             inLanguage(form, "串口打开失败", "Failed to open the serial port."),
             inLanguage(
                 form, "请检查串口是否已被占用！", "Check whether the serial port is occupied！"),
-            inLanguage(form, "关闭", "close"), QString(), QString(), 0, -1);
+            QMessageBox::NoButton, this);
+        warning.setDefaultButton(
+            warning.addButton(inLanguage(form, "关闭", "close"), QMessageBox::ActionRole));
+        warning.exec();
         return;
     }
 
