@@ -266,7 +266,8 @@ void Widget::on_comboBox_currentIndexChanged(int index)
     const auto text = [toChinese](const char *chineseText, const char *englishText) {
         return QString::fromUtf8(toChinese ? chineseText : englishText);
     };
-    setWindowTitle(text("Trelvo 下载工具  V1.04", "Trelvo Programming Tool V1.04"));
+    setWindowTitle(
+        text("Trelvo 下载工具  V" TRELVO_VERSION, "Trelvo Programming Tool V" TRELVO_VERSION));
     form->groupBox->setTitle(text("配置串口", "Configure Serial Port"));
     form->label->setText(text("端口", "Port"));
     form->label_2->setText(text("波特率", "Baud rate"));
