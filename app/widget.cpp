@@ -112,6 +112,8 @@ Widget::~Widget()
     delete receiver;
 }
 
+void Widget::addPorts(const QStringList &paths) { form->comPort->addItems(paths); }
+
 void Widget::on_comButton_clicked()
 {
     if (portOpen) {
