@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "qtlanguage.h"
 #include "serialline.h"
 #include "widgetform.h"
 #include "ymodemfilereceive.h"
@@ -100,6 +101,9 @@ Widget::Widget(QWidget *parent)
     failureBox = new QMessageBox(this);
     failureBox->setWindowTitle(QStringLiteral("失败"));
     failureBox->setText(QStringLiteral("文件发送失败！\r\n请重新打开串口"));
+
+    auto *qtLanguage = new QtLanguage(form->comboBox, this);
+    qtLanguage->keepButtonTexts(resetPromptBox);
 
     handshakeTimer->start(HandshakeInterval);
 }
