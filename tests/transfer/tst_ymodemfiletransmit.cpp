@@ -53,6 +53,7 @@ private slots:
     void fileShrinksWhileSent();
     void fileGrowsWhileSent();
     void stopDuringTransfer();
+    void stopWithBlockQueued();
     void stopWhileIdle();
     void portHeldByAnotherOpen();
     void missingSourceFile();
@@ -315,6 +316,34 @@ void tst_YmodemFileTransmit::stopDuringTransfer()
     QVERIFY(portClosedAtSignal);
     QVERIFY(peer.drain(100).isEmpty());
     QCOMPARE(statusSpy.count(), 3);
+}
+
+// The operator's cancel can come while the next block still waits in the
+// port. It is dropped, so that the CANs reach the receiver at a packet
+// boundary: behind a block, lrzsz's rb takes them for line noise and waits.
+void tst_YmodemFileTransmit::stopWithBlockQueued()
+{
+    QVERIFY(writeFile(folder.filePath("source/long.bin"), randomBytes(10 * 1024)));
+
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    QSignalSpy progress(&transmitter, &YmodemFileTransmit::transmitProgress);
+    QVERIFY(progress.isValid());
+    transmitter.setSourceFile(folder.filePath("source/long.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+    peer.send("C");
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 0));
+    peer.send(LinePeer::AckC);
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 1));
+
+    progress.clear();
+    peer.send(QByteArray(1, LinePeer::ACK));
+    // Block 2 has been read from the file and handed to the port.
+    QVERIFY(progress.wait());
+    transmitter.stopTransfer();
+    QCOMPARE(peer.take(5), LinePeer::FiveCan);
 }
 
 void tst_YmodemFileTransmit::stopWhileIdle()
