@@ -12,7 +12,8 @@ QStringList portsFromCommandLine(const QStringList &arguments)
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
-        QStringLiteral("Also list the serial line <path>, after the system's own ports."),
+        QStringLiteral("Also list the serial line <path>, after the system's own ports; "
+                       "may be given more than once."),
         QStringLiteral("path"));
     parser.addOption(port);
     parser.process(arguments);
