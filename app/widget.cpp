@@ -1,6 +1,7 @@
 #include "widget.h"
 
 #include "bootmonitor.h"
+#include "qtlanguage.h"
 #include "serialline.h"
 #include "widgetform.h"
 #include "ymodemfilereceive.h"
@@ -69,7 +70,7 @@ Widget::Widget(QWidget *parent)
     resetPromptBox->setFixedSize(80, 60);
     resetPromptBox->setWindowTitle(QStringLiteral("提示"));
     resetPromptBox->setText(QStringLiteral("如需烧录，请复位Trelvo！"));
-    resetPromptBox->setButtonText(QMessageBox::Ok, QStringLiteral("关闭"));
+    resetPromptBox->addButton(QMessageBox::Ok)->setText(QStringLiteral("关闭"));
 
     successBox = new QMessageBox(this);
     successBox->setWindowTitle(QStringLiteral("成功"));
@@ -94,6 +95,9 @@ Widget::Widget(QWidget *parent)
     failureBox->setWindowTitle(QStringLiteral("失败"));
     failureBox->setText(QStringLiteral("文件发送失败！\r\n请重新打开串口"));
 
+    auto *qtLanguage = new QtLanguage(form->comboBox, this);
+    qtLanguage->keepButtonTexts(resetPromptBox);
+
     handshakeTimer->start(HandshakeInterval);
 }
 
@@ -104,6 +108,8 @@ Widget::~Widget()
     delete transmitter;
     delete receiver;
 }
+
+void Widget::addPorts(const QStringList &paths) { form->comPort->addItems(paths); }
 
 void Widget::on_comButton_clicked()
 {
@@ -123,11 +129,14 @@ void Widget::on_comButton_clicked()
     serialPort->setBaudRate(
         form->comBaudRate->currentText().toInt(nullptr, 10), QSerialPort::AllDirections);
     if (!serialPort->open(QIODevice::ReadWrite)) {
-        QMessageBox::warning(this,
+        QMessageBox warning(QMessageBox::Warning,
             inLanguage(form, "串口打开失败", "Failed to open the serial port."),
             inLanguage(
                 form, "请检查串口是否已被占用！", "Check whether the serial port is occupied！"),
-            inLanguage(form, "关闭", "close"), QString(), QString(), 0, -1);
+            QMessageBox::NoButton, this);
+        warning.setDefaultButton(
+            warning.addButton(inLanguage(form, "关闭", "close"), QMessageBox::ActionRole));
+        warning.exec();
         return;
     }
 
@@ -254,7 +263,8 @@ void Widget::on_comboBox_currentIndexChanged(int index)
     const auto text = [toChinese](const char *chineseText, const char *englishText) {
         return QString::fromUtf8(toChinese ? chineseText : englishText);
     };
-    setWindowTitle(text("Trelvo 下载工具  V1.04", "Trelvo Programming Tool V1.04"));
+    setWindowTitle(
+        text("Trelvo 下载工具  V" TRELVO_VERSION, "Trelvo Programming Tool V" TRELVO_VERSION));
     form->groupBox->setTitle(text("配置串口", "Configure Serial Port"));
     form->label->setText(text("端口", "Port"));
     form->label_2->setText(text("波特率", "Baud rate"));

@@ -21,6 +21,10 @@ public:
     explicit Widget(QWidget *parent = nullptr);
     ~Widget();
 
+    // Lines the system does not list as serial ports, such as a
+    // pseudo-terminal, offered after the system's own.
+    void addPorts(const QStringList &paths);
+
 private slots:
     void on_comButton_clicked();
     void on_transmitBrowse_clicked();

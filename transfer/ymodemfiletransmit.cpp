@@ -71,6 +71,12 @@ bool YmodemFileTransmit::startTransfer()
 void YmodemFileTransmit::stopTransfer()
 {
     dataFile->close();
+    // A block that has not left the program yet is dropped, so that the CANs
+    // reach the receiver where it waits for a packet: a receiver that purges
+    // its input before it answers a block (lrzsz's rb does) never sees CANs
+    // that arrive behind it. A block already on the line is let finish.
+    if (port->bytesToWrite() > 0)
+        port->clear(QSerialPort::Output);
     abort();
     currentStatus = StatusCancelled;
     finishTimer->start(FinishDelay);

@@ -153,7 +153,7 @@ void WidgetForm::setupUi(QWidget *window)
 
 void WidgetForm::retranslateUi(QWidget *window)
 {
-    window->setWindowTitle(text("Trelvo 下载工具  V1.04"));
+    window->setWindowTitle(text("Trelvo 下载工具  V" TRELVO_VERSION));
     label_4->setText(text("语言/language："));
     comboBox->setItemText(0, text("中文"));
     comboBox->setItemText(1, text("English"));

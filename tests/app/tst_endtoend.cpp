@@ -1,4 +1,5 @@
 #include "boardprocess.h"
+#include "commandline.h"
 #include "offscreentestmain.h"
 #include "testfiles.h"
 #include "widget.h"
@@ -55,6 +56,7 @@ private slots:
     void failedTransferThenReopenedPort_data();
     void failedTransferThenReopenedPort();
     void damagedBlockIsSentAgain();
+    void lineNamedOnTheCommandLine();
 
 private:
     template <typename T> T *control(const char *name) const
@@ -527,6 +529,34 @@ void tst_EndToEnd::damagedBlockIsSentAgain()
     QTRY_VERIFY(board->reported(1, "received"));
     QVERIFY(board->reported(1, "damaged block 2 on the line"));
     QCOMPARE(readFile(received(1, QStringLiteral("image.bin"))), randomBytes(5000, 6));
+}
+
+// The board's pseudo-terminal, which the system does not list as a serial
+// port, is named on the command line after another line and chosen from the
+// end of the list.
+void tst_EndToEnd::lineNamedOnTheCommandLine()
+{
+    startBoard({});
+    const QString image = writeImage(QStringLiteral("image.bin"), 3000, 7);
+    const QString other = folder->filePath(QStringLiteral("ttyOther"));
+    auto comPort = control<QComboBox>("comPort");
+    const int systemPorts = comPort->count();
+
+    window->addPorts(portsFromCommandLine({ QStringLiteral("trelvo-download"),
+        QStringLiteral("--port"), other, QStringLiteral("--port"), board->linePath() }));
+    QCOMPARE(comPort->count(), systemPorts + 2);
+    QCOMPARE(comPort->itemText(systemPorts), other);
+    QCOMPARE(comPort->itemText(systemPorts + 1), board->linePath());
+
+    comPort->setCurrentIndex(systemPorts + 1);
+    comButton->click();
+    QCOMPARE(comButton->text(), words.portOpened);
+    sendToBoard(1, image);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(successBox->isVisible(), TransferMs);
+    QTRY_VERIFY(board->reported(1, "received"));
+    QCOMPARE(readFile(received(1, QStringLiteral("image.bin"))), randomBytes(3000, 7));
 }
 
 OFFSCREEN_TEST_MAIN(tst_EndToEnd)

@@ -5,6 +5,7 @@
 #include "windowtesting.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -162,6 +163,8 @@ private slots:
     void languageSwitchRewritesTexts_data();
     void languageSwitchRewritesTexts();
     void languageSwitchKeepsPortOpen();
+    void qtTextsFollowTheLanguage_data();
+    void qtTextsFollowTheLanguage();
 
     void failureCounterWrapsAt16Bits();
 
@@ -322,6 +325,10 @@ SeenDialog TestWidget::chooseFile(const QString &path)
             return false;
         seen.title = dialog->windowTitle();
         seen.filters = dialog->nameFilters();
+        for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>()) {
+            if (qobject_cast<QDialogButtonBox *>(button->parent()))
+                seen.buttons << button->text();
+        }
         if (path.isEmpty()) {
             dialog->reject();
         } else {
@@ -806,6 +813,46 @@ void TestWidget::languageSwitchKeepsPortOpen()
     QVERIFY(lineIsFree(line->slavePath()));
     QVERIFY(comPort->isEnabled());
     QCOMPARE(comButton->text(), QStringLiteral("open serial port"));
+}
+
+void TestWidget::qtTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<QList<int>>("choices");
+    QTest::addColumn<QStringList>("dialogButtons");
+    QTest::addColumn<QString>("ok");
+
+    const QStringList chinese { QStringLiteral("打开(&O)"), QStringLiteral("取消") };
+    const QStringList english { QStringLiteral("&Open"), QStringLiteral("Cancel") };
+    QTest::newRow("Chinese at start-up") << QList<int> {} << chinese << QStringLiteral("确定");
+    QTest::newRow("English") << QList<int> { 1 } << english << QStringLiteral("OK");
+    QTest::newRow("English, then Chinese")
+        << QList<int> { 1, 0 } << chinese << QStringLiteral("确定");
+    QTest::newRow("English, Chinese, English again")
+        << QList<int> { 1, 0, 1 } << english << QStringLiteral("OK");
+}
+
+// Qt's own texts come from its shipped translation; a standard button that
+// exists already is renamed when the language changes, except the reset
+// prompt's, which carries the window's own word.
+void TestWidget::qtTextsFollowTheLanguage()
+{
+    QFETCH(QList<int>, choices);
+    QFETCH(QStringList, dialogButtons);
+    QFETCH(QString, ok);
+
+    failureBox->show();
+    failureBox->hide();
+    for (int choice : choices)
+        language->setCurrentIndex(choice);
+    QTRY_COMPARE(failureBox->button(QMessageBox::Ok)->text(), ok);
+    QCOMPARE(promptBox->button(QMessageBox::Ok)->text(), QStringLiteral("关闭"));
+
+    openPort();
+    line->write("C");
+    QTRY_VERIFY(transmitBrowse->isEnabled());
+    const SeenDialog dialog = chooseFile(QString());
+    QVERIFY(dialog.answered);
+    QCOMPARE(dialog.buttons, dialogButtons);
 }
 
 void TestWidget::failureCounterWrapsAt16Bits()

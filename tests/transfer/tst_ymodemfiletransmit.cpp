@@ -39,6 +39,7 @@ private slots:
     void fileShrinksWhileSent_data();
     void fileShrinksWhileSent();
     void fileGrowsWhileSent();
+    void stopDuringTransfer_data();
     void stopDuringTransfer();
     void stopWhileIdle();
     void portHeldByAnotherOpen();
@@ -372,8 +373,24 @@ void tst_YmodemFileTransmit::fileGrowsWhileSent()
     QVERIFY(readFile(folder.filePath("target/growing.bin")) == contents);
 }
 
+void tst_YmodemFileTransmit::stopDuringTransfer_data()
+{
+    QTest::addColumn<bool>("blockQueued");
+    QTest::addColumn<QStringList>("expectedSignals");
+
+    QTest::newRow("block 1 sent, its answer awaited")
+        << false << QStringList({ "Starting", "10%", "Running", "Cancelled" });
+    // Block 2 is dropped, so that the CANs reach the receiver where it waits
+    // for a packet: behind a block, lrzsz's rb, which purges its input before
+    // it answers, never sees them.
+    QTest::newRow("block 2 not yet out of the port")
+        << true << QStringList({ "Starting", "10%", "Running", "20%", "Running", "Cancelled" });
+}
+
 void tst_YmodemFileTransmit::stopDuringTransfer()
 {
+    QFETCH(bool, blockQueued);
+    QFETCH(QStringList, expectedSignals);
     QVERIFY(writeFile(folder.filePath("source/long.bin"), randomBytes(10 * 1024)));
 
     PseudoTerminal line;
@@ -381,8 +398,6 @@ void tst_YmodemFileTransmit::stopDuringTransfer()
     YmodemFileTransmit transmitter;
     SignalLog log(
         transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
-    QSignalSpy statusSpy(&transmitter, &YmodemFileTransmit::transmitStatus);
-    QVERIFY(statusSpy.isValid());
     bool portClosedAtSignal = false;
     connect(&transmitter, &YmodemFileTransmit::transmitStatus, [&](Status status) {
         if (status == YmodemFileTransmit::StatusCancelled)
@@ -396,6 +411,11 @@ void tst_YmodemFileTransmit::stopDuringTransfer()
     QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 0));
     peer.send(LinePeer::AckC);
     QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 1));
+    if (blockQueued) {
+        QSignalSpy progress(&transmitter, &YmodemFileTransmit::transmitProgress);
+        peer.send(QByteArray(1, LinePeer::ACK));
+        QVERIFY(progress.wait());
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -405,10 +425,9 @@ void tst_YmodemFileTransmit::stopDuringTransfer()
     QTRY_VERIFY(log.ended());
     QVERIFY2(clock.elapsed() >= 90 && clock.elapsed() < 1000,
         qPrintable(QString("final status after %1 ms").arg(clock.elapsed())));
-    QCOMPARE(log.entries, QStringList({ "Starting", "10%", "Running", "Cancelled" }));
     QVERIFY(portClosedAtSignal);
     QVERIFY(peer.drain(100).isEmpty());
-    QCOMPARE(statusSpy.count(), 3);
+    QCOMPARE(log.entries, expectedSignals);
 }
 
 void tst_YmodemFileTransmit::stopWhileIdle()
