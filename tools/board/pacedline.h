@@ -13,8 +13,9 @@ qint64 monotonicNs();
 // One direction of a serial line at a set speed. What is sent comes out
 // whole, one write at a time, once the line has carried its last byte; a
 // write that finds the line busy waits behind the bytes still on it, as in a
-// UART's transmit buffer. A kernel timer wakes the line at the exact moment,
-// because a stop-and-wait protocol pays any lateness once per packet.
+// UART's transmit buffer. A kernel timer wakes the line just before the
+// moment, which it then waits for on the clock, because a stop-and-wait
+// protocol pays any lateness once per packet.
 class PacedLine : public QObject
 {
     Q_OBJECT
