@@ -42,7 +42,8 @@ QByteArray banner(int board)
 // for its peer's answer gives up the transfer.
 QByteArray receiverPrompt(int baud)
 {
-    return QStringLiteral("\r\n## Ready for binary (ymodem) download to 0x40200000 at %1 bps...\r\n")
+    return QStringLiteral(
+               "\r\n## Ready for binary (ymodem) download to 0x40200000 at %1 bps...\r\n")
         .arg(baud)
         .toLatin1();
 }
@@ -73,7 +74,8 @@ Board::Board(const BoardSetup &setup, const BoardFaults &faults)
     , faults(faults)
 {
     connect(&toBoard, &PacedLine::arrived, this, &Board::fromTool);
-    connect(&toTool, &PacedLine::arrived, this, [this](const QByteArray &bytes) { line.write(bytes); });
+    connect(&toTool, &PacedLine::arrived, this,
+            [this](const QByteArray &bytes) { line.write(bytes); });
     connect(&bannerTimer, &QTimer::timeout, this, [this] { toTool.send(banner(board)); });
     connect(&askTimer, &QTimer::timeout, this, [this] { toTool.send("C"); });
 }
