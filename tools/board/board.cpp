@@ -1,14 +1,14 @@
 #include "board.h"
 
+#include "ymodem.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTextStream>
 
 namespace {
 
-// The tool reads its port every 10 ms; looking at the line twice as often
-// keeps the board out of the transfer's pace.
-const int LinePollMs = 5;
 // An operator who sees no reaction presses reset again after about a second.
 const int BannerRepeatMs = 1000;
 // rb repeats its request only every ten seconds or so; a boot monitor's
@@ -18,11 +18,15 @@ const int AskRepeatMs = 500;
 // Time between the end of one board's transfer and the next board's first
 // output; it also lets the tool read the last bytes of the transfer.
 const int ResetMs = 300;
+// A receiver asks for the file a moment after the monitor's prompt, so the
+// tool reads its first request apart from the prompt; the silent board
+// asks only once and would otherwise be missed.
+const int ReceiverStartMs = 100;
 // Far enough into the file that the tool has shown progress.
 const int CancelAtBlock = 3;
 const int CorruptBlock = 2;
-const int FirstPayloadByte = 3;
-const char CAN = 0x18;
+// The speed a monitor's console announces when the line has none of its own.
+const int ConsoleBaud = 115200;
 
 // The tool recognises the monitor by an 'F' eighth from the end of what it
 // reads, so the prompt "FW-BOOT>" closes the output.
@@ -33,9 +37,25 @@ QByteArray banner(int board)
         .toLatin1();
 }
 
+// Boot monitors announce their receiver before its first request, and the
+// text holds the letter 'a' that aborts a receiver: a sender that takes it
+// for its peer's answer gives up the transfer.
+QByteArray receiverPrompt(int baud)
+{
+    return QStringLiteral(
+               "\r\n## Ready for binary (ymodem) download to 0x40200000 at %1 bps...\r\n")
+        .arg(baud)
+        .toLatin1();
+}
+
 QString describe(char byte)
 {
     return QStringLiteral("0x%1").arg(uint(uchar(byte)), 2, 16, QLatin1Char('0'));
+}
+
+QString milliseconds(qint64 ns)
+{
+    return QString::number(double(ns) / 1e6, 'f', 2);
 }
 
 void say(const QString &line)
@@ -47,12 +67,17 @@ void say(const QString &line)
 
 } // namespace
 
-Board::Board(const QString &folder, int boards, const BoardFaults &faults)
-    : folder(folder), boards(boards), faults(faults)
+Board::Board(const BoardSetup &setup, const BoardFaults &faults)
+    : toBoard(setup.baud / BoardSetup::BitsPerByte)
+    , toTool(setup.baud / BoardSetup::BitsPerByte)
+    , setup(setup)
+    , faults(faults)
 {
-    connect(&linePoll, &QTimer::timeout, this, &Board::pollLine);
-    connect(&bannerTimer, &QTimer::timeout, this, [this] { line.write(banner(board)); });
-    connect(&askTimer, &QTimer::timeout, this, &Board::askForFile);
+    connect(&toBoard, &PacedLine::arrived, this, &Board::fromTool);
+    connect(&toTool, &PacedLine::arrived, this,
+            [this](const QByteArray &bytes) { line.write(bytes); });
+    connect(&bannerTimer, &QTimer::timeout, this, [this] { toTool.send(banner(board)); });
+    connect(&askTimer, &QTimer::timeout, this, [this] { toTool.send("C"); });
 }
 
 QString Board::linePath() const
@@ -62,7 +87,8 @@ QString Board::linePath() const
 
 void Board::start()
 {
-    linePoll.start(LinePollMs);
+    lineHeard = new QSocketNotifier(line.masterDescriptor(), QSocketNotifier::Read, this);
+    connect(lineHeard, &QSocketNotifier::activated, this, &Board::lineReadable);
     boot();
 }
 
@@ -70,34 +96,41 @@ void Board::boot()
 {
     ++board;
     phase = Phase::Booting;
-    fromTool.clear();
+    units.clear();
+    timeline = Timeline();
     report(QStringLiteral("reset, waiting for the answer \"1\""));
-    line.write(banner(board));
+    timeline.marker = toTool.send(banner(board));
     bannerTimer.start(BannerRepeatMs);
 }
 
-void Board::pollLine()
+void Board::lineReadable()
 {
     const QByteArray bytes = line.readAvailable();
-    if (bytes.isEmpty())
-        return;
+    if (!bytes.isEmpty())
+        toBoard.send(bytes);
+}
+
+void Board::fromTool(const QByteArray &bytes)
+{
     switch (phase) {
     case Phase::Booting:
         for (const char byte : bytes) {
-            if (phase == Phase::Booting && byte == '1')
+            if (phase == Phase::Booting && byte == '1') {
+                timeline.answer = monotonicNs() - toBoard.duration(bytes.size());
                 answered();
-            else
+            } else {
                 report(QStringLiteral("unexpected byte %1 from the tool").arg(describe(byte)));
+            }
         }
         break;
     case Phase::Receiving:
-        fromTool.append(bytes);
-        for (QByteArray unit = fromTool.take(); !unit.isEmpty() && phase == Phase::Receiving;
-             unit = fromTool.take())
+        units.append(bytes);
+        for (QByteArray unit = units.take(); !unit.isEmpty() && phase == Phase::Receiving;
+             unit = units.take())
             relayToReceiver(unit);
         break;
     case Phase::Silent:
-        if (bytes.contains(CAN)) {
+        if (bytes.contains(char(Ymodem::CAN))) {
             report(QStringLiteral("the tool gave up"));
             reset();
         }
@@ -111,9 +144,13 @@ void Board::answered()
 {
     bannerTimer.stop();
     report(QStringLiteral("answered"));
+    toTool.send(receiverPrompt(setup.baud > 0 ? setup.baud : ConsoleBaud));
     if (faults.silent.contains(board)) {
         phase = Phase::Silent;
-        line.write("C");
+        QTimer::singleShot(ReceiverStartMs, this, [this, number = board] {
+            if (phase == Phase::Silent && board == number)
+                toTool.send("C");
+        });
         report(QStringLiteral("asks for the file once, then falls silent"));
         return;
     }
@@ -126,28 +163,22 @@ void Board::startReceiver()
     toolHeard = false;
     corrupted = false;
     QDir().mkpath(boardFolder());
-    receiver = new QProcess(this);
-    receiver->setWorkingDirectory(boardFolder());
-    receiver->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(receiver, &QProcess::readyReadStandardOutput, this, &Board::relayFromReceiver);
-    connect(receiver, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-            &Board::receiverFinished);
-    connect(receiver, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        report(QStringLiteral("cannot run rb: %1").arg(receiver->errorString()));
+    receiver = Receiver::create(setup.receiver, boardFolder());
+    receiver->setParent(this);
+    connect(receiver, &Receiver::output, this, &Board::relayFromReceiver);
+    connect(receiver, &Receiver::finished, this, &Board::receiverFinished);
+    connect(receiver, &Receiver::unavailable, this, [this](const QString &reason) {
+        report(reason);
         emit finished(1);
     });
-    // Binary, overwriting an image left from an earlier run, and without
-    // progress lines: the board reports the outcome itself.
-    receiver->start(QStringLiteral("rb"), { QStringLiteral("-b"), QStringLiteral("-y"),
-                                            QStringLiteral("-q") });
+    receiver->start();
 }
 
 void Board::relayToReceiver(QByteArray unit)
 {
+    timeUnit(unit);
     if (unit.size() == 1) {
-        if (!toolHeard && unit.at(0) != CAN)
+        if (!toolHeard && uchar(unit.at(0)) != Ymodem::CAN)
             report(QStringLiteral("unexpected byte %1 from the tool").arg(describe(unit.at(0))));
         receiver->write(unit);
         return;
@@ -160,16 +191,22 @@ void Board::relayToReceiver(QByteArray unit)
         return;
     }
     if (faults.corrupt.contains(board) && number == CorruptBlock && !corrupted) {
-        unit[FirstPayloadByte] = char(~unit.at(FirstPayloadByte));
+        unit[Ymodem::PayloadOffset] = char(~unit.at(Ymodem::PayloadOffset));
         corrupted = true;
         report(QStringLiteral("damaged block %1 on the line").arg(number));
     }
     receiver->write(unit);
 }
 
-void Board::relayFromReceiver()
+void Board::relayFromReceiver(const QByteArray &bytes)
 {
-    line.write(receiver->readAllStandardOutput());
+    if (bytes.isEmpty())
+        return;
+    const qint64 through = toTool.send(bytes);
+    if (timeline.request < 0)
+        timeline.request = through;
+    else if (timeline.header >= 0 && timeline.firstBlock < 0)
+        timeline.headerAnswered = through;
     // rb throws away what arrives before its first request, so the board
     // asks on rb's behalf only from then on, until the tool starts sending.
     if (phase == Phase::Receiving && !toolHeard && !askTimer.isActive()) {
@@ -178,33 +215,67 @@ void Board::relayFromReceiver()
     }
 }
 
-void Board::askForFile()
+// The tool's share of the time from the monitor's marker to data block 1:
+// how long it took to answer each of the board's three turns, measured from
+// the moment the turn's last byte reached it to the moment its reply began.
+// Then the data rate, from block 1 to the EOT.
+void Board::timeUnit(const QByteArray &unit)
 {
-    line.write("C");
+    const qint64 now = monotonicNs();
+    if (unit.size() == 1) {
+        if (uchar(unit.at(0)) == Ymodem::EOT && timeline.firstBlock >= 0
+            && timeline.endOfFile < 0) {
+            timeline.endOfFile = now;
+            report(QStringLiteral("%1 data bytes in %2 ms")
+                       .arg(timeline.dataBytes)
+                       .arg(milliseconds(timeline.endOfFile - timeline.firstBlock)));
+        }
+        return;
+    }
+    const qint64 begun = now - toBoard.duration(unit.size());
+    const int number = uchar(unit.at(1));
+    if (timeline.header < 0) {
+        timeline.header = begun;
+        return;
+    }
+    if (timeline.endOfFile >= 0 || (timeline.firstBlock < 0 && number == 0))
+        return;
+    if (timeline.firstBlock < 0) {
+        timeline.firstBlock = begun;
+        if (timeline.request >= 0 && timeline.headerAnswered >= 0)
+            report(QStringLiteral("the tool answered the monitor in %1 ms, sent the header %2 ms "
+                                  "after the first request and block 1 %3 ms after the "
+                                  "header's answer")
+                       .arg(milliseconds(timeline.answer - timeline.marker))
+                       .arg(milliseconds(timeline.header - timeline.request))
+                       .arg(milliseconds(timeline.firstBlock - timeline.headerAnswered)));
+    }
+    if (number != timeline.lastBlock) {
+        timeline.dataBytes += unit.size() - Ymodem::PacketOverhead;
+        timeline.lastBlock = number;
+    }
 }
 
-void Board::receiverFinished(int exitCode, QProcess::ExitStatus status)
+void Board::receiverFinished(bool completed, const QString &outcome)
 {
     askTimer.stop();
-    line.write(receiver->readAllStandardOutput());
     const QFileInfoList images = QDir(boardFolder()).entryInfoList(QDir::Files);
-    if (status == QProcess::NormalExit && exitCode == 0 && !images.isEmpty()) {
+    if (completed && !images.isEmpty()) {
         report(QStringLiteral("received %1 (%2 bytes) in %3")
                    .arg(images.first().fileName())
                    .arg(images.first().size())
                    .arg(boardFolder()));
     } else {
-        report(QStringLiteral("the transfer failed (rb exit code %1)").arg(exitCode));
+        report(QStringLiteral("the transfer failed (%1)").arg(outcome));
     }
     reset();
 }
 
 void Board::cancelTransfer()
 {
-    receiver->disconnect(this);
-    receiver->kill();
-    receiver->waitForFinished();
-    line.write(QByteArray(2, CAN));
+    delete receiver;
+    receiver = nullptr;
+    toTool.send(QByteArray(Ymodem::CancelCount, char(Ymodem::CAN)));
     report(QStringLiteral("cancelled the transfer at block %1").arg(CancelAtBlock));
     reset();
 }
@@ -215,15 +286,16 @@ void Board::reset()
     askTimer.stop();
     bannerTimer.stop();
     if (receiver) {
+        receiver->disconnect(this);
         receiver->deleteLater();
         receiver = nullptr;
     }
     QTimer::singleShot(ResetMs, this, [this] {
-        if (board < boards) {
+        if (board < setup.boards) {
             boot();
             return;
         }
-        say(QStringLiteral("all %1 boards done").arg(boards));
+        say(QStringLiteral("all %1 boards done").arg(setup.boards));
         emit finished(0);
     });
 }
@@ -235,5 +307,5 @@ void Board::report(const QString &what)
 
 QString Board::boardFolder() const
 {
-    return QDir(folder).absoluteFilePath(QStringLiteral("board-%1").arg(board));
+    return QDir(setup.folder).absoluteFilePath(QStringLiteral("board-%1").arg(board));
 }

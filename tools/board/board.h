@@ -1,14 +1,17 @@
 #ifndef BOARD_H
 #define BOARD_H
 
+#include "pacedline.h"
 #include "packetstream.h"
 #include "pseudoterminal.h"
+#include "receiver.h"
 
 #include <QObject>
-#include <QProcess>
 #include <QSet>
 #include <QString>
 #include <QTimer>
+
+class QSocketNotifier;
 
 // Which boards of a run misbehave, by board number (from 1).
 struct BoardFaults
@@ -21,16 +24,30 @@ struct BoardFaults
     QSet<int> corrupt;
 };
 
+// The line and the receiver of a run's boards.
+struct BoardSetup
+{
+    // Each byte on the line is framed by a start and a stop bit.
+    static constexpr int BitsPerByte = 10;
+
+    QString folder;
+    int boards = 1;
+    // Bits per second; 0 for a line with no speed of its own.
+    int baud = 0;
+    Receiver::Kind receiver = Receiver::Kind::Rb;
+};
+
 // Plays target boards one after another on a pseudo-terminal: each one
-// prints its boot monitor's output until the tool answers "1", then runs
-// lrzsz's rb as its YMODEM receiver. The board sits on the line between the
-// tool and rb, which is where it injects its faults.
+// prints its boot monitor's output until the tool answers "1", then the
+// prompt of its YMODEM receiver, then receives the image. The board sits on
+// the line between the tool and the receiver, which is where it injects its
+// faults, paces the bytes to the line's speed and times the tool's turns.
 class Board : public QObject
 {
     Q_OBJECT
 
 public:
-    Board(const QString &folder, int boards, const BoardFaults &faults);
+    Board(const BoardSetup &setup, const BoardFaults &faults);
 
     // The device the tool opens as its serial port; empty when no
     // pseudo-terminal could be had.
@@ -43,30 +60,47 @@ signals:
 private:
     enum class Phase { Booting, Receiving, Silent, Resetting };
 
+    // When the line carried what, in monotonicNs(); -1 until it happened.
+    struct Timeline
+    {
+        qint64 marker = -1;
+        qint64 answer = -1;
+        qint64 request = -1;
+        qint64 header = -1;
+        qint64 headerAnswered = -1;
+        qint64 firstBlock = -1;
+        qint64 endOfFile = -1;
+        qint64 dataBytes = 0;
+        int lastBlock = 0;
+    };
+
     void boot();
-    void pollLine();
+    void lineReadable();
+    void fromTool(const QByteArray &bytes);
     void answered();
     void startReceiver();
     void relayToReceiver(QByteArray unit);
-    void relayFromReceiver();
-    void askForFile();
-    void receiverFinished(int exitCode, QProcess::ExitStatus status);
+    void relayFromReceiver(const QByteArray &bytes);
+    void timeUnit(const QByteArray &unit);
+    void receiverFinished(bool completed, const QString &outcome);
     void cancelTransfer();
     void reset();
     void report(const QString &what);
     QString boardFolder() const;
 
     PseudoTerminal line;
-    const QString folder;
-    const int boards;
+    QSocketNotifier *lineHeard = nullptr;
+    PacedLine toBoard;
+    PacedLine toTool;
+    const BoardSetup setup;
     const BoardFaults faults;
     int board = 0;
     Phase phase = Phase::Resetting;
-    QTimer linePoll;
     QTimer bannerTimer;
     QTimer askTimer;
-    QProcess *receiver = nullptr;
-    PacketStream fromTool;
+    Receiver *receiver = nullptr;
+    PacketStream units;
+    Timeline timeline;
     bool toolHeard = false;
     bool corrupted = false;
 };

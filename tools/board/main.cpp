@@ -29,7 +29,12 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Plays target boards on a pseudo-terminal, one after another: prints the line's\n"
         "device path, then for each board its boot monitor's output until the answer\n"
-        "\"1\" comes, then receives the image with lrzsz's rb into <folder>/board-<n>."));
+        "\"1\" comes, then its receiver's prompt, then receives the image into\n"
+        "<folder>/board-<n>. Besides its events, each board reports how long the tool\n"
+        "took to answer the monitor, to send the header after the first request and\n"
+        "block 1 after the header's answer, and how fast the data blocks came.\n"
+        "For several boards at once, as in a fixture, start one process per board,\n"
+        "each with a folder of its own: each prints the path of its own line."));
     parser.addHelpOption();
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("Folder for the received images."),
@@ -47,7 +52,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption corrupt(
         QStringLiteral("corrupt"),
         QStringLiteral("Board <n> damages data block 2 once on its way in."), QStringLiteral("n"));
-    parser.addOptions({ folder, boards, silent, cancel, corrupt });
+    const QCommandLineOption baud(
+        QStringLiteral("baud"),
+        QStringLiteral("Carry the bytes at this line speed, <rate>/10 bytes per second in "
+                       "both directions (default: as fast as the pseudo-terminal goes)."),
+        QStringLiteral("rate"));
+    const QCommandLineOption receiver(
+        QStringLiteral("receiver"),
+        QStringLiteral("rb (lrzsz, the default; pauses about 3 s per board) or own (the "
+                       "project's YmodemFileReceive, for long runs)."),
+        QStringLiteral("which"), QStringLiteral("rb"));
+    parser.addOptions({ folder, boards, silent, cancel, corrupt, baud, receiver });
     parser.process(app);
 
     QTextStream err(stderr);
@@ -66,7 +81,25 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    Board board(parser.value(folder), count, faults);
+    BoardSetup setup;
+    setup.folder = parser.value(folder);
+    setup.boards = count;
+    if (parser.isSet(baud)) {
+        setup.baud = parser.value(baud).toInt(&ok);
+        if (!ok || setup.baud < BoardSetup::BitsPerByte) {
+            err << "trelvo-board: --baud takes a line speed in bits per second\n";
+            return 1;
+        }
+    }
+    const QString which = parser.value(receiver);
+    if (which == QLatin1String("own")) {
+        setup.receiver = Receiver::Kind::Own;
+    } else if (which != QLatin1String("rb")) {
+        err << "trelvo-board: --receiver takes rb or own\n";
+        return 1;
+    }
+
+    Board board(setup, faults);
     if (board.linePath().isEmpty()) {
         err << "trelvo-board: no pseudo-terminal available\n";
         return 1;

@@ -1,18 +1,15 @@
 #include "packetstream.h"
 
-namespace {
+#include "ymodem.h"
 
-const char SOH = 0x01;
-const char STX = 0x02;
-// Header byte, block number, its complement and the CRC-16 around the payload.
-const int Framing = 5;
+namespace {
 
 int unitLength(char first)
 {
-    if (first == SOH)
-        return Framing + 128;
-    if (first == STX)
-        return Framing + 1024;
+    if (uchar(first) == Ymodem::SOH)
+        return Ymodem::PacketSize;
+    if (uchar(first) == Ymodem::STX)
+        return Ymodem::PacketSize1K;
     return 1;
 }
 

@@ -66,6 +66,11 @@ QString PseudoTerminal::slavePath() const
     return path;
 }
 
+int PseudoTerminal::masterDescriptor() const
+{
+    return master;
+}
+
 bool PseudoTerminal::write(const QByteArray &bytes)
 {
     qsizetype done = 0;

@@ -20,6 +20,9 @@ public:
 
     bool isOpen() const;
     QString slavePath() const;
+    // The master, for a QSocketNotifier that hears the far end at once
+    // instead of polling for it.
+    int masterDescriptor() const;
 
     bool write(const QByteArray &bytes);
     // What has arrived on the master so far, without waiting.
