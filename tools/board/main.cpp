@@ -62,7 +62,10 @@ int main(int argc, char *argv[])
         QStringLiteral("rb (lrzsz, the default; pauses about 3 s per board) or own (the "
                        "project's YmodemFileReceive, for long runs)."),
         QStringLiteral("which"), QStringLiteral("rb"));
-    parser.addOptions({ folder, boards, silent, cancel, corrupt, baud, receiver });
+    const QCommandLineOption stay(QStringLiteral("stay"),
+        QStringLiteral("After the last board, keep the line open and silent until ended, as a "
+                       "programmed board left in its fixture."));
+    parser.addOptions({ folder, boards, silent, cancel, corrupt, baud, receiver, stay });
     parser.process(app);
 
     QTextStream err(stderr);
@@ -107,7 +110,11 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     out << board.linePath() << '\n';
     out.flush();
-    QObject::connect(&board, &Board::finished, &app, &QCoreApplication::exit);
+    const bool stays = parser.isSet(stay);
+    QObject::connect(&board, &Board::finished, &app, [stays](int exitCode) {
+        if (exitCode != 0 || !stays)
+            QCoreApplication::exit(exitCode);
+    });
     board.start();
     return app.exec();
 }
