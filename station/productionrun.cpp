@@ -1,0 +1,122 @@
+#include "productionrun.h"
+
+#include "slotmodel.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+ProductionRun::ProductionRun(SlotModel *model, QObject *parent)
+    : QObject(parent)
+    , model(model)
+{
+}
+
+ProductionRun::~ProductionRun() = default;
+
+ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStringList &ports)
+{
+    detail.clear();
+    if (settings.image.isEmpty())
+        return Problem::NoImage;
+    QFile image(settings.image);
+    if (QFileInfo(settings.image).isDir() || !image.open(QIODevice::ReadOnly)) {
+        detail = image.errorString();
+        return Problem::UnreadableImage;
+    }
+    if (ports.isEmpty())
+        return Problem::NoPort;
+    auto opened = std::make_unique<BoardLog>();
+    if (!opened->open(settings.log)) {
+        detail = opened->errorString();
+        return Problem::UnusableLog;
+    }
+
+    log = std::move(opened);
+    sessionSettings = SessionSettings();
+    sessionSettings.baudRate = settings.baudRate;
+    sessionSettings.handshake = settings.handshake;
+    sessionSettings.boards = 0;
+    sessionSettings.image = settings.image;
+    sessionSettings.imageSize = image.size();
+    sessionSettings.imageSha256 = fileSha256(settings.image);
+    target = settings.target;
+    goodBoards = 0;
+    stopping = false;
+    targetReached = false;
+    sessions.clear();
+    for (const QString &port : ports)
+        startSession(port);
+    return Problem::None;
+}
+
+QString ProductionRun::problemDetail() const { return detail; }
+
+void ProductionRun::stop()
+{
+    if (active == 0 || stopping)
+        return;
+    stopping = true;
+    for (const auto &entry : sessions)
+        entry.second->interrupt();
+}
+
+void ProductionRun::addPort(const QString &port)
+{
+    if (running() && !stopping && !targetReached && sessions.count(port) == 0)
+        startSession(port);
+}
+
+bool ProductionRun::running() const { return active > 0; }
+
+void ProductionRun::startSession(const QString &port)
+{
+    SessionSettings settings = sessionSettings;
+    settings.port = port;
+    auto session = std::make_unique<BoardSession>(settings);
+    BoardSession *started = session.get();
+    sessions[port] = std::move(session);
+    connect(started, &BoardSession::transferStarted, this,
+        [this, port] { model->setState(port, SlotModel::State::Sending); });
+    connect(started, &BoardSession::progress, this,
+        [this, port](int percent) { model->setProgress(port, percent); });
+    connect(started, &BoardSession::boardEnded, this,
+        [this, port](const BoardRecord &record) { boardEnded(port, record); });
+    connect(started, &BoardSession::finished, this, &ProductionRun::sessionFinished);
+    ++active;
+    model->setState(port, SlotModel::State::Waiting);
+    started->start();
+}
+
+void ProductionRun::boardEnded(const QString &port, const BoardRecord &record)
+{
+    log->append(record);
+    // A board the operator stopped is in the log, but says nothing about
+    // the boards' or the fixture's quality: it stays out of the counts.
+    if (stopping && record.result == BoardRecord::Cancelled)
+        return;
+    model->countBoard(port, record);
+    if (record.result == BoardRecord::Completed && target > 0 && ++goodBoards >= target)
+        stopStartingBoards();
+    if (targetReached)
+        sessions.at(port)->interrupt();
+}
+
+void ProductionRun::stopStartingBoards()
+{
+    if (targetReached)
+        return;
+    targetReached = true;
+    for (const auto &entry : sessions) {
+        if (model->state(model->row(entry.first)) != SlotModel::State::Sending)
+            entry.second->interrupt();
+    }
+}
+
+void ProductionRun::sessionFinished()
+{
+    if (--active > 0)
+        return;
+    model->returnToIdle(!stopping);
+    log.reset();
+    emit finished();
+}
