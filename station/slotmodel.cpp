@@ -305,7 +305,7 @@ QVariant SlotModel::headerData(int section, Qt::Orientation orientation, int rol
     case FailedColumn:
         return text("失败", "failed");
     case SecondsColumn:
-        return text("上块用时 (秒)", "last board (s)");
+        return text("上一块用时（秒）", "last board (s)");
     default:
         return QVariant();
     }
