@@ -6,12 +6,14 @@
 #include "windowtesting.h"
 #include "ymodemfilereceive.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -51,6 +53,7 @@ private slots:
     void stopMidTransfer();
     void startRefused_data();
     void startRefused();
+    void settingsKeptBetweenRuns();
 
 private:
     template <typename T> T *control(const char *name) const
@@ -257,6 +260,36 @@ void tst_Station::startRefused()
     QVERIFY(!control<QLabel>("problem")->text().isEmpty());
     QCOMPARE(model()->state(rowOf(0)), SlotModel::State::Idle);
     QVERIFY(!QFile::exists(log));
+}
+
+void tst_Station::settingsKeptBetweenRuns()
+{
+    const QStringList ports = { folder->filePath(QStringLiteral("slot-a")),
+        folder->filePath(QStringLiteral("slot-b")) };
+    window.reset(new StationWindow(ports));
+    QMimeData dropped;
+    dropped.setUrls({ QUrl::fromLocalFile(image) });
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    control<QComboBox>("baudRate")->setCurrentText(QStringLiteral("921600"));
+    control<QCheckBox>("handshake")->setChecked(false);
+    control<QSpinBox>("target")->setValue(500);
+    control<QLineEdit>("logPath")->setText(log);
+    control<QComboBox>("language")->setCurrentIndex(1);
+    model()->setData(model()->index(model()->row(ports.at(1)), SlotModel::UseColumn), Qt::Unchecked,
+        Qt::CheckStateRole);
+    QVERIFY(window->close());
+
+    window.reset(new StationWindow(ports));
+    QCOMPARE(control<QLabel>("imageName")->text(), QFileInfo(image).fileName());
+    QCOMPARE(control<QComboBox>("baudRate")->currentText(), QStringLiteral("921600"));
+    QVERIFY(!control<QCheckBox>("handshake")->isChecked());
+    QCOMPARE(control<QSpinBox>("target")->value(), 500);
+    QCOMPARE(control<QLineEdit>("logPath")->text(), log);
+    QCOMPARE(control<QComboBox>("language")->currentIndex(), 1);
+    QCOMPARE(model()->usedPorts(), QStringList(ports.at(0)));
 }
 
 OFFSCREEN_TEST_MAIN(tst_Station)
