@@ -30,7 +30,7 @@ void ProgressDelegate::paint(
     bar.palette.setColor(QPalette::Highlight, index.data(Qt::BackgroundRole).value<QColor>());
     bar.fontMetrics = option.fontMetrics;
     painter->save();
-    painter->setFont(index.data(Qt::FontRole).value<QFont>());
+    painter->setFont(index.data(Qt::FontRole).value<QFont>().resolve(option.font));
     QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
     painter->restore();
 }

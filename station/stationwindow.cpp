@@ -319,6 +319,8 @@ void StationWindow::chooseLog()
 
 void StationWindow::start()
 {
+    if (logPath->text().trimmed().isEmpty())
+        logPath->setText(defaultLog());
     ProductionRun::Settings settings;
     settings.image = image;
     settings.baudRate = baudRate->currentText().toInt();
