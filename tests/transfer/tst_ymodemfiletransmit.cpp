@@ -1,6 +1,9 @@
+#include "boardprocess.h"
+#include "boardsession.h"
 #include "endpointlimits.h"
 #include "linepeer.h"
 #include "pseudoterminal.h"
+#include "serialline.h"
 #include "signallog.h"
 #include "testfiles.h"
 #include "ymodemfiletransmit.h"
@@ -12,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
 #include <numeric>
 
 Q_DECLARE_METATYPE(YmodemFileTransmit::Status)
@@ -42,6 +46,10 @@ private slots:
     void stopDuringTransfer_data();
     void stopDuringTransfer();
     void stopWhileIdle();
+    void stopReachesRb_data();
+    void stopReachesRb();
+    void unpluggedDuringTransfer_data();
+    void unpluggedDuringTransfer();
     void portHeldByAnotherOpen();
     void missingSourceFile();
     void unreadableLineIsQuiet();
@@ -443,6 +451,106 @@ void tst_YmodemFileTransmit::stopWhileIdle()
     QVERIFY(clock.elapsed() >= 90);
     QCOMPARE(statusSpy.count(), 1);
     QCOMPARE(statusSpy.at(0).at(0).value<Status>(), YmodemFileTransmit::StatusCancelled);
+}
+
+void tst_YmodemFileTransmit::stopReachesRb_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::newRow("115200 baud") << 115200;
+    QTest::newRow("921600 baud") << 921600;
+}
+
+// Twenty stops at random moments, five boards at a time: rb behind the
+// paced line hears every one and gives up within two seconds.
+void tst_YmodemFileTransmit::stopReachesRb()
+{
+    QFETCH(int, baud);
+    const quint32 seed = QRandomGenerator::system()->generate();
+    QRandomGenerator random(seed);
+    // Twelve blocks; the stop falls within the time the first ten take.
+    const QString image = folder.filePath("source/stopped.bin");
+    QVERIFY(writeFile(image, randomBytes(12 * 1024)));
+    const int stopWindowMs = 10 * int(Ymodem::PacketSize1K) * SerialLine::BitsPerByte * 1000 / baud;
+    struct Line {
+        BoardProcess board { BOARD_PROGRAM };
+        std::unique_ptr<BoardSession> session;
+        QElapsedTimer sinceStop;
+        qint64 endedMs = -1;
+    };
+    QStringList survivors;
+    for (int round = 0; round < 4; ++round) {
+        Line lines[5];
+        for (Line &line : lines) {
+            QVERIFY(line.board.start({ "--baud", QString::number(baud), "--folder",
+                folder.filePath(QString("boards-%1").arg(&line - lines)) }));
+            SessionSettings settings;
+            settings.port = line.board.linePath();
+            settings.baudRate = baud;
+            settings.image = image;
+            line.session.reset(new BoardSession(settings));
+            const int delayMs = int(random.bounded(stopWindowMs));
+            connect(line.session.get(), &BoardSession::transferStarted, [&line, delayMs] {
+                QTimer::singleShot(delayMs, [&line] {
+                    line.sinceStop.start();
+                    line.session->interrupt();
+                });
+            });
+            line.session->start();
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                bool done = true;
+                for (Line &line : lines) {
+                    if (line.endedMs < 0 && line.sinceStop.isValid()
+                        && line.board.reported(1, "the transfer failed"))
+                        line.endedMs = line.sinceStop.elapsed();
+                    done &= line.endedMs >= 0
+                        || (line.sinceStop.isValid() && line.sinceStop.elapsed() > 2000);
+                }
+                return done;
+            },
+            30000));
+        for (Line &line : lines) {
+            if (line.endedMs < 0 || line.endedMs > 2000
+                || !line.board.reported(
+                    1, "the transfer failed (rb exit code 128, the sender cancelled)"))
+                survivors << QString("round %1, %2 ms: %3")
+                                 .arg(round)
+                                 .arg(line.endedMs)
+                                 .arg(line.board.reports().join(" / "));
+        }
+    }
+    QVERIFY2(survivors.isEmpty(),
+        qPrintable(QString("seed %1: rb went on after %2 of 20 stops:\n%3")
+                       .arg(seed)
+                       .arg(survivors.size())
+                       .arg(survivors.join('\n'))));
+}
+
+void tst_YmodemFileTransmit::unpluggedDuringTransfer_data() { pollingRows(); }
+
+// Heard at once, not when the silence would end the transfer 30 s later.
+void tst_YmodemFileTransmit::unpluggedDuringTransfer()
+{
+    QFETCH(bool, stepOnAnswer);
+    QVERIFY(writeFile(folder.filePath("source/long.bin"), randomBytes(10 * 1024)));
+    PseudoTerminal line;
+    LinePeer peer(line);
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setStepOnAnswer(stepOnAnswer);
+    transmitter.setSourceFile(folder.filePath("source/long.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+    peer.send("C");
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 0));
+    peer.send(LinePeer::AckC);
+    QVERIFY(LinePeer::isValidPacket(peer.takePacket(), 1));
+
+    line.hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 1000);
+    QCOMPARE(log.entries.last(), QString("Failed"));
 }
 
 void tst_YmodemFileTransmit::portHeldByAnotherOpen()
