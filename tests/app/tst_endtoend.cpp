@@ -547,10 +547,7 @@ void tst_EndToEnd::unpluggedDuringTransfer()
         return;
     QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, TransferMs);
     board.reset();
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), 1500);
-    QVERIFY2(clock.elapsed() < 1200, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), 1200);
     QCOMPARE(failures->text(), QStringLiteral("1"));
     QCOMPARE(successes->text(), QStringLiteral("0"));
 }
