@@ -44,8 +44,13 @@ ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStr
     stopping = false;
     targetReached = false;
     sessions.clear();
+    // A port that cannot be opened ends its session at once; the run ends
+    // only after every session has started, and never before start()
+    // returns, so the window sees it begin before it ends.
+    ++active;
     for (const QString &port : ports)
         startSession(port);
+    QMetaObject::invokeMethod(this, &ProductionRun::sessionFinished, Qt::QueuedConnection);
     return Problem::None;
 }
 
