@@ -440,7 +440,7 @@ void tst_TrelvoFlash::badInput_data()
     QTest::newRow("receive folder that cannot be written")
         << QStringList { "-p", "PORT", "--receive", "/no/such/folder" }
         << "cannot write into the receive folder /no/such/folder";
-    QTest::newRow("no --port") << QStringList { "FILE" } << "no --port given";
+    QTest::newRow("no --port") << QStringList { "FILE" } << "no --port or --watch given";
     QTest::newRow("no port can be opened") << QStringList { "-p", "/dev/no-such-tty", "FILE" }
                                            << "/dev/no-such-tty: board 1: cannot open the port";
 }
