@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace
 {
 
@@ -39,7 +41,7 @@ bool PortList::read(const QCommandLineParser &parser)
         problem = QStringLiteral("no --port or --watch given");
         return false;
     }
-    for (const QString &port : qAsConst(named)) {
+    for (const QString &port : std::as_const(named)) {
         if (named.count(port) > 1) {
             problem = QStringLiteral("--port %1 given twice").arg(port);
             return false;
@@ -56,7 +58,7 @@ QStringList PortList::patterns() const { return watched; }
 
 void PortList::start()
 {
-    for (const QString &port : qAsConst(named))
+    for (const QString &port : std::as_const(named))
         offer(port);
     if (watched.isEmpty())
         return;
@@ -71,7 +73,7 @@ void PortList::offer(const QString &port)
     if (added.contains(port))
         return;
     const QString device = QFileInfo(devicePath(port)).canonicalFilePath();
-    for (const QString &other : qAsConst(added)) {
+    for (const QString &other : std::as_const(added)) {
         if (!device.isEmpty() && QFileInfo(devicePath(other)).canonicalFilePath() == device)
             return;
     }

@@ -344,12 +344,12 @@ void tst_TrelvoFlash::failedBoardAndChangedImage()
 {
     const int size = 5000;
     const QString file = image(size);
-    const QByteArray digest = QCryptographicHash::hash(randomBytes(size, 1),
-        QCryptographicHash::Sha256).toHex();
+    const QByteArray digest
+        = QCryptographicHash::hash(randomBytes(size, 1), QCryptographicHash::Sha256).toHex();
     const QString log = path("boards.jsonl");
     BoardProcess board(QStringLiteral(BOARD_PROGRAM));
-    QVERIFY(board.start({ "--folder", path("boards"), "--boards", "3", "--cancel", "2",
-        "--receiver", "own" }));
+    QVERIFY(board.start(
+        { "--folder", path("boards"), "--boards", "3", "--cancel", "2", "--receiver", "own" }));
     Flash flash;
     flash.start({ "-n", "3", "--log", log, "-p", board.linePath(), file });
     // A build that overwrites the image between two boards.
@@ -357,7 +357,8 @@ void tst_TrelvoFlash::failedBoardAndChangedImage()
     QVERIFY(writeFile(file, randomBytes(size, 2)));
 
     QCOMPARE(flash.finish(BoardRunMs), 1);
-    QCOMPARE(flash.err.count("the image changed on disk; still sending the one read at the start"),
+    QCOMPARE(
+        int(flash.err.count("the image changed on disk; still sending the one read at the start")),
         1);
     const QList<QJsonObject> records = logRecords(log);
     QCOMPARE(int(records.size()), 3);
@@ -390,8 +391,8 @@ void tst_TrelvoFlash::watchedFolder()
     QVERIFY(descriptorsAtStart > 0);
 
     BoardProcess board(QStringLiteral(BOARD_PROGRAM));
-    QVERIFY(board.start({ "--link", link, "--folder", path("boards"), "--boards", "3",
-        "--unplug", "2", "--receiver", "own" }));
+    QVERIFY(board.start({ "--link", link, "--folder", path("boards"), "--boards", "3", "--unplug",
+        "2", "--receiver", "own" }));
     QTRY_VERIFY_WITH_TIMEOUT(board.reports().contains("all 3 boards done"), BoardRunMs);
     // The last board took its line along.
     QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(flash.pid()), descriptorsAtStart, 5000);
@@ -407,7 +408,7 @@ void tst_TrelvoFlash::watchedFolder()
         const QString received = path(QString("boards/board-%1/fw-5000.bin").arg(number));
         QVERIFY2(readFile(received) == randomBytes(5000, 1), qPrintable(received));
     }
-    QCOMPARE(flash.out.count(" done, "), 1);
+    QCOMPARE(int(flash.out.count(" done, ")), 1);
     QVERIFY(flash.out.contains(link.toUtf8() + ": 2 done, 1 failed, 2 port gone, "));
 }
 
