@@ -102,7 +102,8 @@ int main(int argc, char *argv[])
                        "dialogue and send on its request."));
     const QCommandLineOption boardsOption({ QStringLiteral("n"), QStringLiteral("boards") },
         QStringLiteral("Boards to program one after another on each port, failed ones "
-                       "included; 0 = until interrupted. Default 1."),
+                       "included; 0 = until interrupted. Default 1. A run with --watch "
+                       "ends on Ctrl-C only."),
         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption waitOption(QStringLiteral("wait"),
         QStringLiteral("How long a board may take to show its boot monitor (or its "
@@ -205,6 +206,9 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
     };
     QObject::connect(&ports, &PortList::portAdded, [&](const QString &port) {
+        // A port that appears while the run winds down is left alone.
+        if (interrupted)
+            return;
         settings.port = port;
         const int index = display.addPort(port);
         sessions.push_back(std::make_unique<BoardSession>(settings));
