@@ -15,6 +15,10 @@ constexpr int PollInterval = 10;
 // is closed and the outcome is reported.
 constexpr int FinishDelay = 100;
 
+// How long a stop waits for the receiver's answer to the packet in flight
+// beyond the packet's own time on the line: the receiver's turn.
+constexpr int AnswerMarginMs = 100;
+
 // About 5 s per tick, 30 s of silence per stage, 1000 faults.
 constexpr uint32_t TickDivisor = 499;
 constexpr uint32_t TickLimit = 5;

@@ -1,5 +1,6 @@
 #include "serialline.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
 namespace SerialLine
@@ -13,6 +14,25 @@ void applyDefaults(QSerialPort *port)
     port->setStopBits(QSerialPort::OneStop);
     port->setParity(QSerialPort::NoParity);
     port->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+int lineTimeMs(const QSerialPort *port, qint64 count)
+{
+    const qint64 rate = port->baudRate();
+    return rate > 0 ? int((count * BitsPerByte * 1000 + rate - 1) / rate) : 0;
+}
+
+bool deviceGone(const QSerialPort *port, QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::ResourceError)
+        return true;
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return false;
+    // Qt keeps a device under /dev by its bare name, any other by its path.
+    const QString name = port->portName();
+    const bool path = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+        || name.startsWith(QLatin1String("../"));
+    return !QFileInfo::exists(path ? name : QStringLiteral("/dev/") + name);
 }
 
 uint32_t readArrived(QSerialPort *port, uint8_t *buffer, uint32_t length)

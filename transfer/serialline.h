@@ -1,9 +1,9 @@
 #ifndef SERIALLINE_H
 #define SERIALLINE_H
 
-#include <cstdint>
+#include <QSerialPort>
 
-class QSerialPort;
+#include <cstdint>
 
 // What every serial port of the tool shares: its settings before the
 // operator chooses a port and a rate, and the engine's view of the line.
@@ -13,6 +13,18 @@ namespace SerialLine
 // "COM1" at 115200 baud both ways, 8 data bits, no parity, 1 stop bit, no
 // flow control: what a boot monitor's console runs at.
 void applyDefaults(QSerialPort *port);
+
+// A start bit, 8 data bits and a stop bit carry each byte.
+constexpr int BitsPerByte = 10;
+
+// How long count bytes take on the port's line at its baud rate.
+int lineTimeMs(const QSerialPort *port, qint64 count);
+
+// Whether the error means the port's device is gone, as when its USB adapter
+// is unplugged: a ResourceError, or a failed read or write after which the
+// device no longer exists (some drivers, and a pseudo-terminal whose other
+// end was closed, report only that).
+bool deviceGone(const QSerialPort *port, QSerialPort::SerialPortError error);
 
 // Takes up to length bytes that have already arrived, without waiting. A
 // failed read has delivered nothing, never a negative count in disguise.

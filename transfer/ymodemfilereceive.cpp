@@ -72,6 +72,9 @@ YmodemFileReceive::YmodemFileReceive(QObject *parent)
 
     connect(pollTimer, &QTimer::timeout, this, &YmodemFileReceive::readTimeOut);
     connect(finishTimer, &QTimer::timeout, this, &YmodemFileReceive::writeTimeOut);
+    // Queued: the port must not be closed while it reports the error.
+    connect(port, &QSerialPort::errorOccurred, this, &YmodemFileReceive::lineError,
+        Qt::QueuedConnection);
 }
 
 YmodemFileReceive::~YmodemFileReceive()
@@ -98,6 +101,7 @@ bool YmodemFileReceive::startTransfer()
 {
     progressPercent = 0;
     currentStatus = StatusStarting;
+    lineLost = false;
     if (!port->open(QIODevice::ReadWrite))
         return false;
     pollTimer->start(PollInterval);
@@ -129,8 +133,26 @@ void YmodemFileReceive::readTimeOut()
 void YmodemFileReceive::writeTimeOut()
 {
     finishTimer->stop();
-    port->close();
+    if (port->isOpen())
+        port->close();
     emit receiveStatus(currentStatus);
+}
+
+void YmodemFileReceive::lineError(QSerialPort::SerialPortError error)
+{
+    // Qt reports a vanished device again on every read until the port is
+    // closed: the first report ends the transfer.
+    if (!port->isOpen() || !SerialLine::deviceGone(port, error))
+        return;
+    lineLost = true;
+    pollTimer->stop();
+    port->close();
+    if (finishTimer->isActive())
+        return;
+    discardFile();
+    // Only to start the next transfer afresh: its CANs go nowhere.
+    abort();
+    finish(StatusFailed);
 }
 
 Ymodem::LineCode YmodemFileReceive::callback(Event event, uint8_t *buffer, uint32_t *length)
@@ -252,5 +274,7 @@ uint32_t YmodemFileReceive::read(uint8_t *buffer, uint32_t length)
 
 uint32_t YmodemFileReceive::write(uint8_t *buffer, uint32_t length)
 {
+    if (lineLost)
+        return 0;
     return SerialLine::send(port, buffer, length);
 }

@@ -4,10 +4,10 @@
 #include "ymodem.h"
 
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 
 class QSaveFile;
-class QSerialPort;
 class QTimer;
 
 // Receives one file over one serial port into a target folder: the engine's
@@ -49,6 +49,7 @@ signals:
 private slots:
     void readTimeOut();
     void writeTimeOut();
+    void lineError(QSerialPort::SerialPortError error);
 
 private:
     LineCode callback(Event event, uint8_t *buffer, uint32_t *length) override;
@@ -74,6 +75,8 @@ private:
     QString receivedName;
     quint64 totalBytes = 0;
     quint64 doneBytes = 0;
+    // The device went away: nothing more is written to it.
+    bool lineLost = false;
 };
 
 #endif

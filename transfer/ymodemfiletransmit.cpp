@@ -33,6 +33,9 @@ YmodemFileTransmit::YmodemFileTransmit(QObject *parent)
         if (stepOnAnswer)
             stepOnArrivedAnswers();
     });
+    // Queued: the port must not be closed while it reports the error.
+    connect(port, &QSerialPort::errorOccurred, this, &YmodemFileTransmit::lineError,
+        Qt::QueuedConnection);
 }
 
 YmodemFileTransmit::~YmodemFileTransmit()
@@ -60,6 +63,8 @@ bool YmodemFileTransmit::startTransfer()
 {
     progressPercent = 0;
     currentStatus = StatusStarting;
+    inFlight.forget();
+    lineLost = false;
     if (!port->open(QIODevice::ReadWrite)) {
         pendingInput.clear();
         return false;
@@ -71,15 +76,21 @@ bool YmodemFileTransmit::startTransfer()
 void YmodemFileTransmit::stopTransfer()
 {
     dataFile->close();
-    // A block that has not left the program yet is dropped, so that the CANs
-    // reach the receiver where it waits for a packet: a receiver that purges
-    // its input before it answers a block (lrzsz's rb does) never sees CANs
-    // that arrive behind it. A block already on the line is let finish.
-    if (port->bytesToWrite() > 0)
+    // A packet none of which has left the program yet is dropped, so that
+    // the CANs reach the receiver where it waits for a packet.
+    if (port->bytesToWrite() > 0 && port->bytesToWrite() >= inFlight.size()) {
         port->clear(QSerialPort::Output);
-    abort();
+        inFlight.forget();
+    }
+    const bool held = running() && inFlight.awaitsAnswer(unread());
     currentStatus = StatusCancelled;
-    finishTimer->start(FinishDelay);
+    if (!held) {
+        cancel();
+        return;
+    }
+    // The poll sends the CANs once the packet has had its answer.
+    cancelHeld = true;
+    pollTimer->start(PollInterval);
 }
 
 int YmodemFileTransmit::transferProgress() const { return progressPercent; }
@@ -89,6 +100,13 @@ YmodemFileTransmit::Status YmodemFileTransmit::transferStatus() const { return c
 void YmodemFileTransmit::readTimeOut()
 {
     pollTimer->stop();
+    if (cancelHeld) {
+        if (inFlight.awaitsAnswer(unread()))
+            pollTimer->start(PollInterval);
+        else
+            cancel();
+        return;
+    }
     transmit();
     if (stepOnAnswer)
         stepOnArrivedAnswers();
@@ -99,10 +117,40 @@ void YmodemFileTransmit::readTimeOut()
 void YmodemFileTransmit::writeTimeOut()
 {
     finishTimer->stop();
-    port->close();
+    if (port->isOpen())
+        port->close();
     pendingInput.clear();
     emit transmitStatus(currentStatus);
 }
+
+void YmodemFileTransmit::lineError(QSerialPort::SerialPortError error)
+{
+    // Qt reports a vanished device again on every read until the port is
+    // closed: the first report ends the transfer.
+    if (!port->isOpen() || !SerialLine::deviceGone(port, error))
+        return;
+    lineLost = true;
+    pollTimer->stop();
+    port->close();
+    // A transfer that has ended keeps its outcome; a stop that still held
+    // its CANs back never reached the board.
+    if (finishTimer->isActive())
+        return;
+    cancelHeld = false;
+    dataFile->close();
+    // Only to start the next transfer afresh: its CANs go nowhere.
+    abort();
+    finish(StatusFailed);
+}
+
+void YmodemFileTransmit::cancel()
+{
+    cancelHeld = false;
+    abort();
+    finishTimer->start(FinishDelay);
+}
+
+qint64 YmodemFileTransmit::unread() const { return pendingInput.size() + port->bytesAvailable(); }
 
 bool YmodemFileTransmit::running() const
 {
@@ -234,16 +282,24 @@ void YmodemFileTransmit::finish(Status status)
 
 uint32_t YmodemFileTransmit::read(uint8_t *buffer, uint32_t length)
 {
+    uint32_t count = 0;
     if (!pendingInput.isEmpty()) {
-        const int count = int(qMin<qsizetype>(length, pendingInput.size()));
-        std::memcpy(buffer, pendingInput.constData(), size_t(count));
-        pendingInput.remove(0, count);
-        return uint32_t(count);
+        count = uint32_t(qMin<qsizetype>(length, pendingInput.size()));
+        std::memcpy(buffer, pendingInput.constData(), count);
+        pendingInput.remove(0, int(count));
+    } else {
+        count = SerialLine::readArrived(port, buffer, length);
     }
-    return SerialLine::readArrived(port, buffer, length);
+    inFlight.read(count);
+    return count;
 }
 
 uint32_t YmodemFileTransmit::write(uint8_t *buffer, uint32_t length)
 {
-    return SerialLine::send(port, buffer, length);
+    if (lineLost)
+        return 0;
+    const qint64 waiting = unread();
+    const uint32_t count = SerialLine::send(port, buffer, length);
+    inFlight.sent(count, SerialLine::lineTimeMs(port, count), waiting);
+    return count;
 }

@@ -1,13 +1,14 @@
 #ifndef YMODEMFILETRANSMIT_H
 #define YMODEMFILETRANSMIT_H
 
+#include "packetinflight.h"
 #include "ymodem.h"
 
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 
 class QFile;
-class QSerialPort;
 class QTimer;
 
 // Sends one file over one serial port: the engine's sender driven by a
@@ -44,6 +45,8 @@ public:
     void setPendingInput(const QByteArray &bytes);
 
     bool startTransfer();
+    // Cancels with five CANs, at once while no packet is in flight, else
+    // once the receiver has answered it or could have.
     void stopTransfer();
 
     int transferProgress() const;
@@ -56,6 +59,7 @@ signals:
 private slots:
     void readTimeOut();
     void writeTimeOut();
+    void lineError(QSerialPort::SerialPortError error);
 
 private:
     LineCode callback(Event event, uint8_t *buffer, uint32_t *length) override;
@@ -65,6 +69,8 @@ private:
     bool running() const;
     void stepOnArrivedAnswers();
     bool peekLine(char *byte);
+    qint64 unread() const;
+    void cancel();
 
     LineCode fillHeader(uint8_t *buffer, uint32_t *length);
     LineCode fillBlock(uint8_t *buffer, uint32_t *length);
@@ -81,6 +87,11 @@ private:
     quint64 doneBytes = 0;
     bool stepOnAnswer = false;
     QByteArray pendingInput;
+    PacketInFlight inFlight;
+    // A stop waits for the answer to the packet in flight.
+    bool cancelHeld = false;
+    // The device went away: nothing more is written to it.
+    bool lineLost = false;
 };
 
 #endif

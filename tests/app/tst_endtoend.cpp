@@ -56,6 +56,7 @@ private slots:
     void failedTransferThenReopenedPort_data();
     void failedTransferThenReopenedPort();
     void damagedBlockIsSentAgain();
+    void unpluggedDuringTransfer();
     void lineNamedOnTheCommandLine();
 
 private:
@@ -529,6 +530,26 @@ void tst_EndToEnd::damagedBlockIsSentAgain()
     QTRY_VERIFY(board->reported(1, "received"));
     QVERIFY(board->reported(1, "damaged block 2 on the line"));
     QCOMPARE(readFile(received(1, QStringLiteral("image.bin"))), randomBytes(5000, 6));
+}
+
+// The board's adapter is pulled out in the middle of the transfer: the
+// window reports the failure at once, not when the silence would end it.
+void tst_EndToEnd::unpluggedDuringTransfer()
+{
+    startBoard({});
+    const QString image = writeImage(QStringLiteral("image.bin"), 100 * 1024, 8);
+
+    openPort();
+    if (QTest::currentTestFailed())
+        return;
+    sendToBoard(1, image);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, TransferMs);
+    board.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(failureBox->isVisible(), 1200);
+    QCOMPARE(failures->text(), QStringLiteral("1"));
+    QCOMPARE(successes->text(), QStringLiteral("0"));
 }
 
 // The board's pseudo-terminal, which the system does not list as a serial

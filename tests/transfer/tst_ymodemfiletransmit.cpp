@@ -1,6 +1,9 @@
+#include "boardprocess.h"
+#include "boardsession.h"
 #include "endpointlimits.h"
 #include "linepeer.h"
 #include "pseudoterminal.h"
+#include "serialline.h"
 #include "signallog.h"
 #include "testfiles.h"
 #include "ymodemfiletransmit.h"
@@ -12,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <deque>
 #include <numeric>
 
 Q_DECLARE_METATYPE(YmodemFileTransmit::Status)
@@ -42,6 +46,8 @@ private slots:
     void stopDuringTransfer_data();
     void stopDuringTransfer();
     void stopWhileIdle();
+    void stopReachesRb();
+    void unpluggedDuringTransfer();
     void portHeldByAnotherOpen();
     void missingSourceFile();
     void unreadableLineIsQuiet();
@@ -443,6 +449,71 @@ void tst_YmodemFileTransmit::stopWhileIdle()
     QVERIFY(clock.elapsed() >= 90);
     QCOMPARE(statusSpy.count(), 1);
     QCOMPARE(statusSpy.at(0).at(0).value<Status>(), YmodemFileTransmit::StatusCancelled);
+}
+
+// Twenty stops at random moments of transfers at each speed, ten boards at
+// a time: rb behind the paced line hears every one and has ended two
+// seconds later.
+void tst_YmodemFileTransmit::stopReachesRb()
+{
+    const quint32 seed = QRandomGenerator::system()->generate();
+    QRandomGenerator random(seed);
+    SessionSettings settings;
+    settings.image = folder.filePath("source/stopped.bin");
+    // Twelve blocks; the stop falls within the time the first ten take.
+    QVERIFY(writeFile(settings.image, randomBytes(12 * 1024)));
+    int checked = 0;
+    QStringList survivors;
+    for (int round = 1; round <= 4; ++round) {
+        std::deque<BoardProcess> boards;
+        std::deque<BoardSession> sessions;
+        for (const int baud :
+            { 115200, 115200, 115200, 115200, 115200, 921600, 921600, 921600, 921600, 921600 }) {
+            BoardProcess *board = &boards.emplace_back(BOARD_PROGRAM);
+            QVERIFY(board->start({ "--baud", QString::number(baud), "--folder",
+                folder.filePath(QString::number(boards.size())) }));
+            settings.port = board->linePath();
+            settings.baudRate = baud;
+            BoardSession *session = &sessions.emplace_back(settings);
+            const int packetMs = int(Ymodem::PacketSize1K) * SerialLine::BitsPerByte * 1000 / baud;
+            const int delayMs = int(random.bounded(10 * packetMs));
+            connect(session, &BoardSession::transferStarted, [&, board, session, delayMs, baud] {
+                QTimer::singleShot(delayMs, session, [&, board, session, baud] {
+                    session->interrupt();
+                    QTimer::singleShot(2000, session, [&, board, baud] {
+                        ++checked;
+                        if (!board->reported(
+                                1, "the transfer failed (rb exit code 128, the sender cancelled)"))
+                            survivors << QString("%1 baud: %2")
+                                             .arg(baud)
+                                             .arg(board->reports().join(" / "));
+                    });
+                });
+            });
+            session->start();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(checked, 10 * round, 30000);
+    }
+    QVERIFY2(
+        survivors.isEmpty(), qPrintable(QString("seed %1\n").arg(seed) + survivors.join('\n')));
+}
+
+// Heard at once, not when the silence would end the transfer 30 s later.
+void tst_YmodemFileTransmit::unpluggedDuringTransfer()
+{
+    QVERIFY(writeFile(folder.filePath("source/fw.bin"), "x"));
+    PseudoTerminal line;
+    YmodemFileTransmit transmitter;
+    SignalLog log(
+        transmitter, &YmodemFileTransmit::transmitProgress, &YmodemFileTransmit::transmitStatus);
+    transmitter.setSourceFile(folder.filePath("source/fw.bin"));
+    transmitter.selectPort(line.slavePath());
+    QVERIFY(transmitter.startTransfer());
+    line.write("C");
+    QTRY_COMPARE(log.entries, QStringList { "Starting" });
+    line.hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(log.ended(), 1000);
+    QCOMPARE(log.entries, QStringList({ "Starting", "Failed" }));
 }
 
 void tst_YmodemFileTransmit::portHeldByAnotherOpen()

@@ -5,6 +5,7 @@
 #include "packetstream.h"
 #include "pseudoterminal.h"
 #include "receiver.h"
+#include "serialline.h"
 
 #include <QObject>
 #include <QSet>
@@ -31,8 +32,7 @@ struct BoardFaults
 // The line and the receiver of a run's boards.
 struct BoardSetup
 {
-    // Each byte on the line is framed by a start and a stop bit.
-    static constexpr int BitsPerByte = 10;
+    static constexpr int BitsPerByte = SerialLine::BitsPerByte;
 
     QString folder;
     int boards = 1;

@@ -16,14 +16,21 @@ public:
     explicit RbReceiver(const QString &folder)
     {
         process.setWorkingDirectory(folder);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         connect(&process, &QProcess::readyReadStandardOutput, this,
             [this] { emit output(process.readAllStandardOutput()); });
+        connect(&process, &QProcess::readyReadStandardError, this,
+            [this] { messages += process.readAllStandardError(); });
         connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this](int exitCode, QProcess::ExitStatus status) {
                 emit output(process.readAllStandardOutput());
+                messages += process.readAllStandardError();
+                // rb's exit code is the same for every failure; only its
+                // message tells a cancel by the sender from the rest.
+                const bool cancelled = messages.contains("Sender Cancelled");
                 emit finished(status == QProcess::NormalExit && exitCode == 0,
-                    QStringLiteral("rb exit code %1").arg(exitCode));
+                    QStringLiteral("rb exit code %1%2")
+                        .arg(exitCode)
+                        .arg(cancelled ? QStringLiteral(", the sender cancelled") : QString()));
             });
         connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
@@ -41,15 +48,18 @@ public:
     void start() override
     {
         // Binary, overwriting an image left from an earlier run, and without
-        // progress lines: the board reports the outcome itself.
+        // progress lines: the board reports the outcome itself. Verbose
+        // enough to say why it gave up.
         process.start(QStringLiteral("rb"),
-            { QStringLiteral("-b"), QStringLiteral("-y"), QStringLiteral("-q") });
+            { QStringLiteral("-b"), QStringLiteral("-y"), QStringLiteral("-q"),
+                QStringLiteral("-v") });
     }
 
     void write(const QByteArray &bytes) override { process.write(bytes); }
 
 private:
     QProcess process;
+    QByteArray messages;
 };
 
 // The project's own receiver, on a second pseudo-terminal between it and

@@ -71,6 +71,15 @@ int PseudoTerminal::masterDescriptor() const
     return master;
 }
 
+void PseudoTerminal::hangUp()
+{
+    if (slave >= 0)
+        close(slave);
+    if (master >= 0)
+        close(master);
+    slave = master = -1;
+}
+
 bool PseudoTerminal::write(const QByteArray &bytes)
 {
     qsizetype done = 0;

@@ -24,6 +24,10 @@ public:
     // instead of polling for it.
     int masterDescriptor() const;
 
+    // Closes the far end, as when an adapter is pulled out: the device goes
+    // away under whoever has it open.
+    void hangUp();
+
     bool write(const QByteArray &bytes);
     // What has arrived on the master so far, without waiting.
     QByteArray readAvailable();
