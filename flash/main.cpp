@@ -1,4 +1,6 @@
 #include "boardsession.h"
+#include "imagesnapshot.h"
+#include "portlist.h"
 #include "progressdisplay.h"
 
 #include <QCommandLineParser>
@@ -92,10 +94,6 @@ int main(int argc, char *argv[])
         "dialogue as the window, or receives files into a folder instead."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption portOption({ QStringLiteral("p"), QStringLiteral("port") },
-        QStringLiteral("A port name as the system lists it (ttyUSB0) or a device path; "
-                       "repeat it for several boards at once."),
-        QStringLiteral("PORT"));
     const QCommandLineOption baudOption({ QStringLiteral("b"), QStringLiteral("baud") },
         QStringLiteral("Line speed, default 115200."), QStringLiteral("RATE"),
         QStringLiteral("115200"));
@@ -103,8 +101,9 @@ int main(int argc, char *argv[])
         QStringLiteral("The receiver is already waiting for a file: skip the boot monitor "
                        "dialogue and send on its request."));
     const QCommandLineOption boardsOption({ QStringLiteral("n"), QStringLiteral("boards") },
-        QStringLiteral("Boards to program one after another on each port; 0 = until "
-                       "interrupted. Default 1."),
+        QStringLiteral("Boards to program one after another on each port, failed ones "
+                       "included; 0 = until interrupted. Default 1. A run with --watch "
+                       "ends on Ctrl-C only."),
         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption waitOption(QStringLiteral("wait"),
         QStringLiteral("How long a board may take to show its boot monitor (or its "
@@ -120,8 +119,9 @@ int main(int argc, char *argv[])
         { QStringLiteral("q"), QStringLiteral("quiet") }, QStringLiteral("No progress display."));
     const QCommandLineOption receiveOption(QStringLiteral("receive"),
         QStringLiteral("Receive files into FOLDER instead of sending."), QStringLiteral("FOLDER"));
-    parser.addOptions({ portOption, baudOption, noHandshake, boardsOption, waitOption, logOption,
-        listOption, quietOption, receiveOption });
+    PortList::addOptions(&parser);
+    parser.addOptions({ baudOption, noHandshake, boardsOption, waitOption, logOption, listOption,
+        quietOption, receiveOption });
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The image to send."));
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -136,6 +136,7 @@ int main(int argc, char *argv[])
     }
 
     SessionSettings settings;
+    ImageSnapshot image;
     const QStringList files = parser.positionalArguments();
     const bool receiving = parser.isSet(receiveOption);
     if (receiving) {
@@ -149,12 +150,11 @@ int main(int argc, char *argv[])
         if (files.size() != 1)
             return usageError(files.isEmpty() ? QStringLiteral("no FILE to send given")
                                               : QStringLiteral("only one FILE can be sent"));
-        settings.image = files.first();
-        QFile image(settings.image);
-        if (QFileInfo(settings.image).isDir() || !image.open(QIODevice::ReadOnly))
-            return usageError(QStringLiteral("cannot read %1").arg(settings.image));
+        if (!image.take(files.first()))
+            return usageError(image.errorString());
+        settings.image = image.path();
         settings.imageSize = image.size();
-        settings.imageSha256 = fileSha256(settings.image);
+        settings.imageSha256 = image.sha256();
     }
 
     bool ok = false;
@@ -176,13 +176,9 @@ int main(int argc, char *argv[])
     }
     settings.handshake = !parser.isSet(noHandshake);
 
-    const QStringList ports = parser.values(portOption);
-    if (ports.isEmpty())
-        return usageError(QStringLiteral("no --port given"));
-    for (const QString &port : ports) {
-        if (ports.count(port) > 1)
-            return usageError(QStringLiteral("--port %1 given twice").arg(port));
-    }
+    PortList ports;
+    if (!ports.read(parser))
+        return usageError(ports.errorString());
 
     BoardLog log;
     if (!log.open(parser.value(logOption)))
@@ -194,15 +190,31 @@ int main(int argc, char *argv[])
     const ProgressDisplay::Style style = parser.isSet(quietOption) ? ProgressDisplay::Style::Quiet
         : ::isatty(STDOUT_FILENO)                                  ? ProgressDisplay::Style::Terminal
                                                                    : ProgressDisplay::Style::Plain;
-    ProgressDisplay display(style, ports, receiving);
+    ProgressDisplay display(style, receiving);
+    QObject::connect(&image, &ImageSnapshot::changedOnDisk, [&display] {
+        display.error(QStringLiteral("the image changed on disk; still sending the one read at "
+                                     "the start"));
+    });
 
     std::vector<std::unique_ptr<BoardSession>> sessions;
     int running = 0;
     bool anyFailed = false;
-    for (int index = 0; index < ports.size(); ++index) {
-        settings.port = ports.at(index);
+    bool interrupted = false;
+    // Watched ports may appear at any time: such a run ends on Ctrl-C only.
+    const auto endWhenDone = [&] {
+        if (running == 0 && (interrupted || !ports.watching()))
+            QCoreApplication::quit();
+    };
+    QObject::connect(&ports, &PortList::portAdded, [&](const QString &port) {
+        // A port that appears while the run winds down is left alone.
+        if (interrupted)
+            return;
+        settings.port = port;
+        const int index = display.addPort(port);
         sessions.push_back(std::make_unique<BoardSession>(settings));
         BoardSession *session = sessions.back().get();
+        QObject::connect(session, &BoardSession::stateChanged,
+            [&display, index](BoardSession::State state) { display.stateChanged(index, state); });
         QObject::connect(session, &BoardSession::transferStarted,
             [&display, index](int board, const QString &file, qint64 size) {
                 display.transferStarted(index, board, file, size);
@@ -216,25 +228,28 @@ int main(int argc, char *argv[])
                 display.boardEnded(index, record);
             });
         QObject::connect(session, &BoardSession::error, &display, &ProgressDisplay::error);
-        QObject::connect(session, &BoardSession::finished, [&running] {
-            if (--running == 0)
-                QCoreApplication::quit();
+        QObject::connect(session, &BoardSession::finished, [&] {
+            --running;
+            endWhenDone();
         });
         ++running;
-    }
+        session->start();
+    });
 
     QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [&] {
         char byte = 0;
         [[maybe_unused]] const ssize_t taken = ::read(signalPipe[0], &byte, 1);
         anyFailed = true;
+        interrupted = true;
         for (const auto &session : sessions)
             session->interrupt();
+        endWhenDone();
     });
 
-    for (const auto &session : sessions)
-        session->start();
-    if (running > 0)
+    display.watching(ports.patterns());
+    ports.start();
+    if (running > 0 || ports.watching())
         app.exec();
     display.summary();
 

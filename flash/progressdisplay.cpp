@@ -21,20 +21,50 @@ QString minutesAndSeconds(qint64 seconds)
 
 } // namespace
 
-ProgressDisplay::ProgressDisplay(Style style, const QStringList &names, bool receiving)
+ProgressDisplay::ProgressDisplay(Style style, bool receiving)
     : style(style)
     , receiving(receiving)
 {
-    for (const QString &name : names) {
-        PortState port;
-        port.name = name;
-        ports.append(port);
-    }
     if (style == Style::Terminal) {
         connect(&redraw, &QTimer::timeout, this, &ProgressDisplay::draw);
         redraw.start(RedrawMs);
-        draw();
     }
+}
+
+int ProgressDisplay::addPort(const QString &name)
+{
+    PortState port;
+    port.name = name;
+    ports.append(port);
+    if (style == Style::Terminal)
+        draw();
+    return ports.size() - 1;
+}
+
+void ProgressDisplay::watching(const QStringList &patterns)
+{
+    if (style != Style::Plain)
+        return;
+    for (const QString &pattern : patterns)
+        put(QStringLiteral("watching %1\n").arg(pattern));
+}
+
+void ProgressDisplay::stateChanged(int index, BoardSession::State state)
+{
+    PortState &port = ports[index];
+    const bool gone = state == BoardSession::State::PortGone;
+    if (gone == port.gone || state == BoardSession::State::Done)
+        return;
+    port.gone = gone;
+    port.transferring = false;
+    if (gone)
+        ++port.goneCount;
+    if (style == Style::Terminal)
+        draw();
+    else if (style == Style::Plain)
+        put(port.name
+            + (gone ? QStringLiteral(": port gone, waiting for its device to come back\n")
+                    : QStringLiteral(": port back, waiting for a board\n")));
 }
 
 void ProgressDisplay::transferStarted(int index, int board, const QString &file, qint64 size)
@@ -64,9 +94,10 @@ void ProgressDisplay::boardEnded(int index, const BoardRecord &record)
     port.board = record.board;
     port.transferring = false;
     port.lastResult = BoardRecord::resultName(record.result);
-    port.seconds += record.seconds;
     if (record.result == BoardRecord::Completed) {
         ++port.done;
+        // The mean rate is the boards' that got their image.
+        port.seconds += record.seconds;
         port.bytes += record.size;
     } else {
         ++port.failed;
@@ -112,10 +143,11 @@ void ProgressDisplay::summary()
         draw();
     drawnLines = 0;
     for (const PortState &port : ports) {
-        put(QStringLiteral("%1: %2 done, %3 failed, %4 s, mean %5\n")
+        put(QStringLiteral("%1: %2 done, %3 failed, %4 port gone, %5 s, mean %6\n")
                 .arg(port.name)
                 .arg(port.done)
                 .arg(port.failed)
+                .arg(port.goneCount)
                 .arg(port.seconds, 0, 'f', 2)
                 .arg(kibPerSecond(port.seconds > 0 ? port.bytes / port.seconds : 0)));
     }
@@ -143,8 +175,10 @@ void ProgressDisplay::erase()
 QString ProgressDisplay::statusLine(const PortState &port) const
 {
     const QString head = QStringLiteral("%1  board %2  ").arg(port.name).arg(port.board);
+    if (port.gone)
+        return port.name + QStringLiteral("  port gone, looking for it");
     if (port.board == 0)
-        return port.name + QStringLiteral("  opening");
+        return port.name + QStringLiteral("  waiting for the board");
     if (!port.transferring)
         return head + (port.lastResult.isEmpty() ? QStringLiteral("waiting for the board")
                                                  : port.lastResult);

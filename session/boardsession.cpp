@@ -2,6 +2,7 @@
 
 #include "bootmonitor.h"
 #include "endpointlimits.h"
+#include "portwatcher.h"
 #include "serialline.h"
 
 #include <QDir>
@@ -21,6 +22,8 @@ constexpr int RequestAfterAnswerMs = EndpointLimits::SilenceLimitMs;
 
 QString seconds(int ms) { return QString::number(ms / 1000.0, 'g', 3); }
 
+const QString PortGoneReason = QStringLiteral("port gone: the device went away during the board");
+
 } // namespace
 
 BoardSession::BoardSession(const SessionSettings &settings, QObject *parent)
@@ -34,6 +37,7 @@ BoardSession::BoardSession(const SessionSettings &settings, QObject *parent)
     connect(&monitorLine, &QSerialPort::errorOccurred, this, &BoardSession::lineLost);
     connect(&quietTimer, &QTimer::timeout, this, &BoardSession::lineQuiet);
     connect(&deadline, &QTimer::timeout, this, &BoardSession::timedOut);
+    connect(&portCheck, &QTimer::timeout, this, &BoardSession::checkPort);
 
     if (config.receiveFolder.isEmpty()) {
         transmitter = new YmodemFileTransmit(this);
@@ -48,41 +52,58 @@ BoardSession::BoardSession(const SessionSettings &settings, QObject *parent)
     }
 }
 
-void BoardSession::start() { nextBoard(); }
+void BoardSession::start()
+{
+    // Also while the port is in use: a transfer on a vanished device would
+    // otherwise go on until the sender's patience runs out.
+    portCheck.start(PortPollMs);
+    waitForBoard();
+}
 
 void BoardSession::interrupt()
 {
     interrupted = true;
-    if (phase != Phase::Transferring) {
+    if (phase != Phase::Transferring)
         finish();
-        return;
-    }
-    // The final status follows once the CANs have left the port; a transfer
-    // that has just ended reports as it is.
-    if (transmitter && transmitter->transferStatus() <= YmodemFileTransmit::StatusRunning)
-        transmitter->stopTransfer();
-    else if (receiver && receiver->transferStatus() <= YmodemFileReceive::StatusRunning)
-        receiver->stopTransfer();
+    else
+        stopTransfer();
+}
+
+void BoardSession::stopAfterCurrentBoard()
+{
+    stopping = true;
+    // A receiver still waiting for a sender has no board yet.
+    if (phase == Phase::Transferring && receiver && !headerReceived)
+        stopTransfer();
+    else if (phase != Phase::Transferring)
+        finish();
 }
 
 bool BoardSession::opened() const { return everOpened; }
 
 const SessionSettings &BoardSession::settings() const { return config; }
 
-void BoardSession::nextBoard()
+BoardSession::State BoardSession::state() const { return shownState; }
+
+void BoardSession::waitForBoard()
 {
-    ++board;
     boardTime = QDateTime::currentDateTimeUtc();
     transferClock.invalidate();
     monitorOutput.clear();
     headerReceived = false;
     waitExpired = false;
+    lineGone = false;
 
     monitorLine.setPortName(config.port);
     monitorLine.setBaudRate(config.baudRate, QSerialPort::AllDirections);
     if (!monitorLine.open(QIODevice::ReadWrite)) {
-        endBoard(BoardRecord::Failed,
-            QStringLiteral("cannot open the port: %1").arg(monitorLine.errorString()));
+        // A port that never opened is the operator's mistake (a wrong name,
+        // no permission); one that did will be back with its device.
+        if (everOpened)
+            setPhase(Phase::PortGone);
+        else
+            endBoard(BoardRecord::Failed,
+                QStringLiteral("cannot open the port: %1").arg(monitorLine.errorString()));
         return;
     }
     everOpened = true;
@@ -94,7 +115,7 @@ void BoardSession::nextBoard()
         startReceiving();
         return;
     }
-    phase = config.handshake ? Phase::WaitingForMonitor : Phase::WaitingForRequest;
+    setPhase(config.handshake ? Phase::WaitingForMonitor : Phase::WaitingForRequest);
 }
 
 void BoardSession::lineRead()
@@ -125,7 +146,7 @@ void BoardSession::answerMonitor()
 {
     monitorLine.write(BootMonitor::answer());
     monitorOutput.clear();
-    phase = Phase::WaitingForRequest;
+    setPhase(Phase::WaitingForRequest);
     deadline.start(RequestAfterAnswerMs);
 }
 
@@ -133,7 +154,7 @@ void BoardSession::startSending()
 {
     // What the board printed before its request stays here: a letter a or
     // A in a banner would cancel the transfer in the engine.
-    phase = Phase::Transferring;
+    setPhase(Phase::Transferring);
     quietTimer.stop();
     deadline.stop();
     monitorLine.close();
@@ -142,19 +163,21 @@ void BoardSession::startSending()
     transmitter->selectBaudRate(config.baudRate);
     transmitter->setPendingInput(QByteArray(1, char(Ymodem::CRC_REQUEST)));
     transferClock.start();
-    emit transferStarted(board, QFileInfo(config.image).fileName(), config.imageSize);
+    emit transferStarted(boardsEnded + 1, QFileInfo(config.image).fileName(), config.imageSize);
     if (!transmitter->startTransfer())
         endBoard(BoardRecord::Failed, QStringLiteral("cannot open the port for the transfer"));
 }
 
 void BoardSession::startReceiving()
 {
-    phase = Phase::Transferring;
+    setPhase(Phase::Transferring);
     receiver->setTargetFolder(config.receiveFolder);
     receiver->selectPort(config.port);
     receiver->selectBaudRate(config.baudRate);
+    // No sender has been heard, so there is no board to record; the port
+    // is tried again with the look for its device, never in a tight loop.
     if (!receiver->startTransfer())
-        endBoard(BoardRecord::Failed, QStringLiteral("cannot open the port for the transfer"));
+        setPhase(Phase::PortGone);
 }
 
 void BoardSession::transmitEnded(YmodemFileTransmit::Status status)
@@ -166,6 +189,16 @@ void BoardSession::transmitEnded(YmodemFileTransmit::Status status)
     case YmodemFileTransmit::StatusCompleted:
         endBoard(BoardRecord::Completed, QString());
         return;
+    default:
+        break;
+    }
+    // A transfer on a vanished device ends in whatever way the sender
+    // noticed it first.
+    if (!interrupted && portGone()) {
+        endBoard(BoardRecord::Failed, PortGoneReason);
+        return;
+    }
+    switch (status) {
     case YmodemFileTransmit::StatusCancelled:
         endBoard(BoardRecord::Cancelled,
             interrupted ? QStringLiteral("interrupted")
@@ -189,7 +222,8 @@ void BoardSession::receiveEnded(YmodemFileReceive::Status status)
             headerReceived = true;
             deadline.stop();
             transferClock.start();
-            emit transferStarted(board, receiver->receivedFileName(), 0);
+            setPhase(Phase::Transferring);
+            emit transferStarted(boardsEnded + 1, receiver->receivedFileName(), 0);
         }
         return;
     case YmodemFileReceive::StatusRunning:
@@ -197,6 +231,19 @@ void BoardSession::receiveEnded(YmodemFileReceive::Status status)
     case YmodemFileReceive::StatusCompleted:
         endBoard(BoardRecord::Completed, QString());
         return;
+    default:
+        break;
+    }
+    if (!interrupted && portGone()) {
+        if (headerReceived) {
+            endBoard(BoardRecord::Failed, PortGoneReason);
+        } else {
+            deadline.stop();
+            setPhase(Phase::PortGone);
+        }
+        return;
+    }
+    switch (status) {
     case YmodemFileReceive::StatusTimedOut:
         // Nobody sent yet and no time limit was given: keep asking.
         if (config.waitMs < 0 && !interrupted) {
@@ -209,7 +256,7 @@ void BoardSession::receiveEnded(YmodemFileReceive::Status status)
         if (waitExpired)
             endBoard(BoardRecord::TimedOut,
                 QStringLiteral("no file within %1 s").arg(seconds(config.waitMs)));
-        else if (interrupted && !headerReceived)
+        else if ((interrupted || stopping) && !headerReceived)
             finish();
         else
             endBoard(BoardRecord::Cancelled,
@@ -244,12 +291,53 @@ void BoardSession::timedOut()
 
 void BoardSession::lineLost(QSerialPort::SerialPortError problem)
 {
-    // An unplugged adapter: the line will not come back for this run. Qt
-    // tells a read that fails on a vanished device as either of the two.
+    // An unplugged adapter. Qt tells a read that fails on a vanished device
+    // as either of the two.
     if ((problem == QSerialPort::ResourceError || problem == QSerialPort::ReadError)
-        && monitorLine.isOpen())
-        endBoard(BoardRecord::Failed,
-            QStringLiteral("the port went away: %1").arg(monitorLine.errorString()));
+        && monitorLine.isOpen()) {
+        lineGone = true;
+        portLost();
+    }
+}
+
+void BoardSession::checkPort()
+{
+    if (phase == Phase::PortGone) {
+        if (devicePresent(config.port))
+            waitForBoard();
+    } else if (!lineGone && !devicePresent(config.port)) {
+        lineGone = true;
+        portLost();
+    }
+}
+
+void BoardSession::portLost()
+{
+    if (phase == Phase::Transferring) {
+        // The endpoint's final status ends the board.
+        stopTransfer();
+        return;
+    }
+    quietTimer.stop();
+    deadline.stop();
+    monitorLine.close();
+    // A monitor that has been answered is a board in progress.
+    if (phase == Phase::WaitingForRequest && config.handshake)
+        endBoard(BoardRecord::Failed, PortGoneReason);
+    else
+        setPhase(Phase::PortGone);
+}
+
+bool BoardSession::portGone() const { return lineGone || !devicePresent(config.port); }
+
+void BoardSession::stopTransfer()
+{
+    // The final status follows once the CANs have left the port; a transfer
+    // that has just ended reports as it is.
+    if (transmitter && transmitter->transferStatus() <= YmodemFileTransmit::StatusRunning)
+        transmitter->stopTransfer();
+    else if (receiver && receiver->transferStatus() <= YmodemFileReceive::StatusRunning)
+        receiver->stopTransfer();
 }
 
 void BoardSession::endBoard(BoardRecord::Result result, const QString &reason)
@@ -261,7 +349,7 @@ void BoardSession::endBoard(BoardRecord::Result result, const QString &reason)
     BoardRecord record;
     record.time = boardTime;
     record.port = config.port;
-    record.board = board;
+    record.board = ++boardsEnded;
     record.result = result;
     record.error = reason;
     record.seconds = transferClock.isValid() ? transferClock.nsecsElapsed() / 1e9 : 0;
@@ -279,23 +367,42 @@ void BoardSession::endBoard(BoardRecord::Result result, const QString &reason)
     }
     emit boardEnded(record);
     if (result != BoardRecord::Completed)
-        emit error(QStringLiteral("%1: board %2: %3").arg(config.port).arg(board).arg(reason));
+        emit error(
+            QStringLiteral("%1: board %2: %3").arg(config.port).arg(record.board).arg(reason));
 
-    if (result != BoardRecord::Completed || interrupted
-        || (config.boards != 0 && board >= config.boards))
+    if (!everOpened || interrupted || stopping
+        || (config.boards != 0 && boardsEnded >= config.boards))
         finish();
+    else if (portGone())
+        setPhase(Phase::PortGone);
     else
-        nextBoard();
+        waitForBoard();
+}
+
+void BoardSession::setPhase(Phase next)
+{
+    phase = next;
+    State shown = State::WaitingForBoard;
+    if (phase == Phase::Transferring && (transmitter || headerReceived))
+        shown = State::Transferring;
+    else if (phase == Phase::PortGone)
+        shown = State::PortGone;
+    else if (phase == Phase::Done)
+        shown = State::Done;
+    if (shown == shownState)
+        return;
+    shownState = shown;
+    emit stateChanged(shown);
 }
 
 void BoardSession::finish()
 {
-    if (ended)
+    if (phase == Phase::Done)
         return;
-    ended = true;
-    phase = Phase::Done;
     quietTimer.stop();
     deadline.stop();
+    portCheck.stop();
     monitorLine.close();
+    setPhase(Phase::Done);
     emit finished();
 }

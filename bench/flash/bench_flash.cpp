@@ -21,6 +21,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +48,12 @@ constexpr int EnduranceImage = 4 * 1024;
 constexpr int EnduranceMs = EnduranceBoards * 3000;
 // The dialogue with the monitor, and rb's pauses before and after a file.
 constexpr int BoardReadyMs = 10000;
+// Boards that each bring their own line; one more, whose answer to the
+// monitor comes after the last full cycle.
+constexpr int HotplugCycles = 200;
+// The board's pause before the line comes back, the downloader's look for
+// it every half second and the board itself.
+constexpr int HotplugMs = (HotplugCycles + 1) * 3000;
 
 QElapsedTimer benchClock;
 
@@ -278,6 +285,7 @@ public:
     bool handshake();
     bool parallel();
     bool endurance();
+    bool hotplug();
 
 private:
     QString writeImage(const QString &name, int size);
@@ -454,6 +462,7 @@ bool Bench::parallel()
 struct Footprint {
     qint64 residentKiB = -1;
     int descriptors = -1;
+    double cpuSeconds = -1;
 };
 
 Footprint footprint(qint64 pid)
@@ -466,10 +475,15 @@ Footprint footprint(qint64 pid)
                 now.residentKiB = line.mid(6).trimmed().split(' ').first().toLongLong();
         }
     }
-    if (QFileInfo::exists(QStringLiteral("/proc/%1/fd").arg(pid)))
-        now.descriptors = QDir(QStringLiteral("/proc/%1/fd").arg(pid))
-                              .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
-                              .size();
+    now.descriptors = openDescriptors(pid);
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        // User and system time, after the name in parentheses that may hold spaces.
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        if (fields.size() > 13)
+            now.cpuSeconds = double(fields.at(12).toLongLong() + fields.at(13).toLongLong())
+                / sysconf(_SC_CLK_TCK);
+    }
     return now;
 }
 
@@ -526,6 +540,73 @@ bool Bench::endurance()
     return exit == 0 && arrived == EnduranceBoards;
 }
 
+// A fixture whose boards bring their own USB serial chip: each board's line
+// appears under a watched link, takes the image and goes with the board.
+// The program is looked at when a board has answered its monitor, the same
+// moment of every cycle.
+bool Bench::hotplug()
+{
+    const int baud = FastBaud;
+    const QString image = writeImage(QStringLiteral("small.bin"), EnduranceImage);
+    const QString fixture = QDir(folder).filePath(QStringLiteral("slots"));
+    const int boards = HotplugCycles + 1;
+    if (!QDir().mkpath(fixture))
+        return false;
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.start(flash,
+        { QStringLiteral("--watch"), fixture + QStringLiteral("/slot-*"), QStringLiteral("-n"),
+            QStringLiteral("0"), QStringLiteral("-b"), QString::number(baud), QStringLiteral("-q"),
+            image });
+    if (!program.waitForStarted())
+        return false;
+    Footprint settled;
+    Footprint last;
+    double firstBoardAt = -1;
+    static const QRegularExpression answered(QStringLiteral("^board (\\d+): answered"));
+    BoardRun board([&](const QString &line) {
+        const QRegularExpressionMatch match = answered.match(line);
+        if (!match.hasMatch() || program.state() != QProcess::Running)
+            return;
+        const int number = match.captured(1).toInt();
+        if (number == 1)
+            firstBoardAt = benchClock.nsecsElapsed() / 1e6;
+        else if (number == SettledBoards + 1)
+            settled = footprint(program.processId());
+        else if (number == boards)
+            last = footprint(program.processId());
+    });
+    if (!board.start({ QStringLiteral("--folder"), boardFolder(QStringLiteral("hotplug")),
+            QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--receiver"),
+            QStringLiteral("own"), QStringLiteral("--boards"), QString::number(boards),
+            QStringLiteral("--hotplug"), QStringLiteral("--link"),
+            fixture + QStringLiteral("/slot-1") }))
+        return false;
+    const bool ended = serveUntil(
+        [&] { return board.done(boards) || program.state() != QProcess::Running; }, HotplugMs);
+    const double minutes = (benchClock.nsecsElapsed() / 1e6 - firstBoardAt) / 60000;
+    ::kill(pid_t(program.processId()), SIGINT);
+    program.waitForFinished();
+    int arrived = 0;
+    for (int number = 1; number <= boards; ++number)
+        arrived += imageArrived(QStringLiteral("hotplug"), number, image) ? 1 : 0;
+    std::printf("Hotplug, %d boards of %d KiB at %d baud, each bringing its own line under a "
+                "watched link:\n"
+                "  %d images arrived, %.1f cycles per minute\n"
+                "  resident memory after cycle %d %lld KiB, after cycle %d %lld KiB (growth %lld "
+                "KiB)\n"
+                "  open descriptors after cycle %d %d, after cycle %d %d\n"
+                "  CPU time of trelvo-flash from cycle %d to %d: %.2f s, %.1f ms per cycle\n",
+        boards, EnduranceImage / 1024, baud, arrived, HotplugCycles / minutes, SettledBoards,
+        settled.residentKiB, HotplugCycles, last.residentKiB,
+        last.residentKiB - settled.residentKiB, SettledBoards, settled.descriptors, HotplugCycles,
+        last.descriptors, SettledBoards, HotplugCycles, last.cpuSeconds - settled.cpuSeconds,
+        (last.cpuSeconds - settled.cpuSeconds) * 1000 / (HotplugCycles - SettledBoards));
+    std::fflush(stdout);
+    return ended && arrived == boards && last.descriptors == settled.descriptors;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -533,7 +614,7 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments().mid(1);
     const QStringList sections = { QStringLiteral("rate"), QStringLiteral("handshake"),
-        QStringLiteral("parallel"), QStringLiteral("endurance") };
+        QStringLiteral("parallel"), QStringLiteral("endurance"), QStringLiteral("hotplug") };
     QStringList chosen = arguments.mid(1);
     if (chosen.isEmpty())
         chosen = sections;
@@ -541,7 +622,8 @@ int main(int argc, char *argv[])
         || std::any_of(chosen.begin(), chosen.end(),
             [&](const QString &section) { return !sections.contains(section); })) {
         std::fprintf(stderr,
-            "usage: bench_flash TRELVO-FLASH [rate] [handshake] [parallel] [endurance]\n"
+            "usage: bench_flash TRELVO-FLASH [rate] [handshake] [parallel] [endurance] "
+            "[hotplug]\n"
             "  runs the chosen parts, all of them by default, against the program\n");
         return 2;
     }
@@ -559,5 +641,7 @@ int main(int argc, char *argv[])
         ok = bench.parallel() && ok;
     if (chosen.contains(QStringLiteral("endurance")))
         ok = bench.endurance() && ok;
+    if (chosen.contains(QStringLiteral("hotplug")))
+        ok = bench.hotplug() && ok;
     return ok ? 0 : 1;
 }

@@ -56,6 +56,20 @@ public:
 
     void signal(int number) { ::kill(pid_t(process.processId()), number); }
 
+    qint64 pid() const { return process.processId(); }
+
+    // Whether standard output shows text within timeoutMs.
+    bool shows(const QByteArray &text, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!out.contains(text) && clock.elapsed() < timeoutMs) {
+            process.waitForReadyRead(100);
+            out += process.readAllStandardOutput();
+        }
+        return out.contains(text);
+    }
+
     QByteArray out;
     QByteArray err;
 
@@ -99,6 +113,8 @@ private slots:
     void fourPortsOneFailing_data();
     void fourPortsOneFailing();
     void boardsInTurnOnTwoPorts();
+    void failedBoardAndChangedImage();
+    void watchedFolder();
     void receives_data();
     void receives();
     void interruptMidTransfer_data();
@@ -324,6 +340,78 @@ void tst_TrelvoFlash::boardsInTurnOnTwoPorts()
     }
 }
 
+void tst_TrelvoFlash::failedBoardAndChangedImage()
+{
+    const int size = 5000;
+    const QString file = image(size);
+    const QByteArray digest
+        = QCryptographicHash::hash(randomBytes(size, 1), QCryptographicHash::Sha256).toHex();
+    const QString log = path("boards.jsonl");
+    BoardProcess board(QStringLiteral(BOARD_PROGRAM));
+    QVERIFY(board.start(
+        { "--folder", path("boards"), "--boards", "3", "--cancel", "2", "--receiver", "own" }));
+    Flash flash;
+    flash.start({ "-n", "3", "--log", log, "-p", board.linePath(), file });
+    // A build that overwrites the image between two boards.
+    QTRY_VERIFY_WITH_TIMEOUT(board.reported(1, "received"), BoardRunMs);
+    QVERIFY(writeFile(file, randomBytes(size, 2)));
+
+    QCOMPARE(flash.finish(BoardRunMs), 1);
+    QCOMPARE(
+        int(flash.err.count("the image changed on disk; still sending the one read at the start")),
+        1);
+    const QList<QJsonObject> records = logRecords(log);
+    QCOMPARE(int(records.size()), 3);
+    for (int number = 1; number <= 3; ++number) {
+        const QJsonObject &record = records.at(number - 1);
+        QCOMPARE(result(record), number == 2 ? QString("cancelled") : QString("completed"));
+        QCOMPARE(record.value("sha256").toString().toLatin1(), digest);
+    }
+    for (const int number : { 1, 3 }) {
+        const QString received = path(QString("boards/board-%1/fw-5000.bin").arg(number));
+        QVERIFY2(readFile(received) == randomBytes(size, 1), qPrintable(received));
+    }
+}
+
+// A fixture whose boards each bring their own USB serial device: the
+// device's link appears with the board and vanishes when it is pulled.
+void tst_TrelvoFlash::watchedFolder()
+{
+    const QString file = image(5000);
+    const QString log = path("boards.jsonl");
+    const QString fixture = path("slots");
+    QVERIFY(QDir().mkpath(fixture));
+    const QString link = fixture + "/slot-1";
+    Flash flash;
+    // Two patterns that match the same link: it is one port all the same.
+    flash.start({ "-n", "0", "--log", log, "--watch", fixture + "/slot-*", "--watch",
+        fixture + "/*-1", file });
+    QVERIFY(flash.shows("watching", 5000));
+    const int descriptorsAtStart = openDescriptors(flash.pid());
+    QVERIFY(descriptorsAtStart > 0);
+
+    BoardProcess board(QStringLiteral(BOARD_PROGRAM));
+    QVERIFY(board.start({ "--link", link, "--folder", path("boards"), "--boards", "3", "--unplug",
+        "2", "--receiver", "own" }));
+    QTRY_VERIFY_WITH_TIMEOUT(board.reports().contains("all 3 boards done"), BoardRunMs);
+    // The last board took its line along.
+    QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(flash.pid()), descriptorsAtStart, 5000);
+    flash.signal(SIGINT);
+    QCOMPARE(flash.finish(5000), 1);
+
+    const QList<QJsonObject> records = logRecords(log);
+    QCOMPARE(int(records.size()), 3);
+    QCOMPARE(result(records.at(1)), QString("failed"));
+    QVERIFY(records.at(1).value("error").toString().startsWith("port gone"));
+    for (const int number : { 1, 3 }) {
+        QCOMPARE(result(records.at(number - 1)), QString("completed"));
+        const QString received = path(QString("boards/board-%1/fw-5000.bin").arg(number));
+        QVERIFY2(readFile(received) == randomBytes(5000, 1), qPrintable(received));
+    }
+    QCOMPARE(int(flash.out.count(" done, ")), 1);
+    QVERIFY(flash.out.contains(link.toUtf8() + ": 2 done, 1 failed, 2 port gone, "));
+}
+
 void tst_TrelvoFlash::receives_data()
 {
     QTest::addColumn<QStringList>("sbOptions");
@@ -440,7 +528,7 @@ void tst_TrelvoFlash::badInput_data()
     QTest::newRow("receive folder that cannot be written")
         << QStringList { "-p", "PORT", "--receive", "/no/such/folder" }
         << "cannot write into the receive folder /no/such/folder";
-    QTest::newRow("no --port") << QStringList { "FILE" } << "no --port given";
+    QTest::newRow("no --port") << QStringList { "FILE" } << "no --port or --watch given";
     QTest::newRow("no port can be opened") << QStringList { "-p", "/dev/no-such-tty", "FILE" }
                                            << "/dev/no-such-tty: board 1: cannot open the port";
 }

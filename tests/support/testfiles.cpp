@@ -30,3 +30,11 @@ QStringList folderEntries(const QString &path)
     return QDir(path).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
+
+int openDescriptors(qint64 pid)
+{
+    const QDir descriptors(QStringLiteral("/proc/%1/fd").arg(pid));
+    if (!descriptors.exists())
+        return -1;
+    return descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
+}

@@ -13,5 +13,8 @@ bool writeFile(const QString &path, const QByteArray &contents);
 QByteArray readFile(const QString &path);
 // Every entry of a folder, hidden ones included, sorted by name.
 QStringList folderEntries(const QString &path);
+// How many descriptors a running process holds open, from /proc; -1 when
+// that cannot be read.
+int openDescriptors(qint64 pid);
 
 #endif

@@ -3,6 +3,7 @@
 #include "ymodem.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -27,6 +28,10 @@ const int CancelAtBlock = 3;
 const int CorruptBlock = 2;
 // The speed a monitor's console announces when the line has none of its own.
 const int ConsoleBaud = 115200;
+// From a board's line vanishing to the next one's appearing: longer than the
+// tool's half-second look for a missing device, as a USB device takes
+// longer than that to enumerate again.
+const int ReplugMs = 700;
 
 // The tool recognises the monitor by an 'F' eighth from the end of what it
 // reads, so the prompt "FW-BOOT>" closes the output.
@@ -74,22 +79,58 @@ Board::Board(const BoardSetup &setup, const BoardFaults &faults)
     , faults(faults)
 {
     connect(&toBoard, &PacedLine::arrived, this, &Board::fromTool);
-    connect(&toTool, &PacedLine::arrived, this,
-            [this](const QByteArray &bytes) { line.write(bytes); });
+    // Bytes still on their way when the line is pulled out are lost with it.
+    connect(&toTool, &PacedLine::arrived, this, [this](const QByteArray &bytes) {
+        if (lineHeard)
+            line->write(bytes);
+    });
+    plugIn();
+}
+
+Board::~Board()
+{
+    unplug();
     connect(&bannerTimer, &QTimer::timeout, this, [this] { toTool.send(banner(board)); });
     connect(&askTimer, &QTimer::timeout, this, [this] { toTool.send("C"); });
 }
 
 QString Board::linePath() const
 {
-    return line.slavePath();
+    if (!line)
+        return QString();
+    return setup.link.isEmpty() ? line->slavePath() : setup.link;
 }
 
 void Board::start()
 {
-    lineHeard = new QSocketNotifier(line.masterDescriptor(), QSocketNotifier::Read, this);
-    connect(lineHeard, &QSocketNotifier::activated, this, &Board::lineReadable);
     boot();
+}
+
+bool Board::plugIn()
+{
+    line = std::make_unique<PseudoTerminal>();
+    if (!line->isOpen()) {
+        line.reset();
+        return false;
+    }
+    lineHeard = new QSocketNotifier(line->masterDescriptor(), QSocketNotifier::Read, this);
+    connect(lineHeard, &QSocketNotifier::activated, this, &Board::lineReadable);
+    if (!setup.link.isEmpty()) {
+        QFile::remove(setup.link);
+        QFile::link(line->slavePath(), setup.link);
+    }
+    return true;
+}
+
+void Board::unplug()
+{
+    if (!lineHeard)
+        return;
+    if (!setup.link.isEmpty())
+        QFile::remove(setup.link);
+    delete lineHeard;
+    lineHeard = nullptr;
+    line.reset();
 }
 
 void Board::boot()
@@ -105,7 +146,7 @@ void Board::boot()
 
 void Board::lineReadable()
 {
-    const QByteArray bytes = line.readAvailable();
+    const QByteArray bytes = line->readAvailable();
     if (!bytes.isEmpty())
         toBoard.send(bytes);
 }
@@ -188,6 +229,12 @@ void Board::relayToReceiver(QByteArray unit)
     const int number = uchar(unit.at(1));
     if (faults.cancel.contains(board) && number == CancelAtBlock) {
         cancelTransfer();
+        return;
+    }
+    if (faults.unplug.contains(board) && number == CancelAtBlock) {
+        report(QStringLiteral("pulled out at block %1").arg(CancelAtBlock));
+        stopBoard();
+        pullOut();
         return;
     }
     if (faults.corrupt.contains(board) && number == CorruptBlock && !corrupted) {
@@ -280,7 +327,7 @@ void Board::cancelTransfer()
     reset();
 }
 
-void Board::reset()
+void Board::stopBoard()
 {
     phase = Phase::Resetting;
     askTimer.stop();
@@ -290,14 +337,42 @@ void Board::reset()
         receiver->deleteLater();
         receiver = nullptr;
     }
+}
+
+void Board::reset()
+{
+    stopBoard();
     QTimer::singleShot(ResetMs, this, [this] {
-        if (board < setup.boards) {
-            boot();
+        if (setup.hotplug && board < setup.boards)
+            pullOut();
+        else
+            nextOrFinish();
+    });
+}
+
+// The board goes and takes its line with it; the next one comes with a new
+// line, under the same link.
+void Board::pullOut()
+{
+    unplug();
+    QTimer::singleShot(ReplugMs, this, [this] {
+        if (plugIn()) {
+            nextOrFinish();
             return;
         }
-        say(QStringLiteral("all %1 boards done").arg(setup.boards));
-        emit finished(0);
+        report(QStringLiteral("no pseudo-terminal available"));
+        emit finished(1);
     });
+}
+
+void Board::nextOrFinish()
+{
+    if (board < setup.boards) {
+        boot();
+        return;
+    }
+    say(QStringLiteral("all %1 boards done").arg(setup.boards));
+    emit finished(0);
 }
 
 void Board::report(const QString &what)

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 class QSocketNotifier;
 
 // Which boards of a run misbehave, by board number (from 1).
@@ -23,6 +25,8 @@ struct BoardFaults
     QSet<int> cancel;
     // Damage one data block on its way in.
     QSet<int> corrupt;
+    // Pulled out of the fixture in the middle of the file, line and all.
+    QSet<int> unplug;
 };
 
 // The line and the receiver of a run's boards.
@@ -35,6 +39,13 @@ struct BoardSetup
     // Bits per second; 0 for a line with no speed of its own.
     int baud = 0;
     Receiver::Kind receiver = Receiver::Kind::Rb;
+    // A symbolic link to the line, there while the line is plugged in, as
+    // udev's by-path names are; empty for the bare device.
+    QString link;
+    // Every board brings a line of its own, as one with a USB serial chip
+    // on it does: the line goes with the board and a new one comes with the
+    // next.
+    bool hotplug = false;
 };
 
 // Plays target boards one after another on a pseudo-terminal: each one
@@ -48,9 +59,10 @@ class Board : public QObject
 
 public:
     Board(const BoardSetup &setup, const BoardFaults &faults);
+    ~Board() override;
 
-    // The device the tool opens as its serial port; empty when no
-    // pseudo-terminal could be had.
+    // The device the tool opens as its serial port, or the link to it;
+    // empty when no pseudo-terminal could be had.
     QString linePath() const;
     void start();
 
@@ -84,11 +96,16 @@ private:
     void timeUnit(const QByteArray &unit);
     void receiverFinished(bool completed, const QString &outcome);
     void cancelTransfer();
+    void pullOut();
+    void stopBoard();
     void reset();
+    void nextOrFinish();
+    bool plugIn();
+    void unplug();
     void report(const QString &what);
     QString boardFolder() const;
 
-    PseudoTerminal line;
+    std::unique_ptr<PseudoTerminal> line;
     QSocketNotifier *lineHeard = nullptr;
     PacedLine toBoard;
     PacedLine toTool;

@@ -65,7 +65,23 @@ int main(int argc, char *argv[])
     const QCommandLineOption stay(QStringLiteral("stay"),
         QStringLiteral("After the last board, keep the line open and silent until ended, as a "
                        "programmed board left in its fixture."));
-    parser.addOptions({ folder, boards, silent, cancel, corrupt, baud, receiver, stay });
+    const QCommandLineOption unplug(
+        QStringLiteral("unplug"),
+        QStringLiteral("Board <n> is pulled out at block 3, line and all; the next board comes "
+                       "with a new line 0.7 s later. Needs --link."),
+        QStringLiteral("n"));
+    const QCommandLineOption link(
+        QStringLiteral("link"),
+        QStringLiteral("Reach the line through a symbolic link <path>, there only while a line "
+                       "is plugged in (as udev's by-path names); printed instead of the device."),
+        QStringLiteral("path"));
+    const QCommandLineOption hotplug(
+        QStringLiteral("hotplug"),
+        QStringLiteral("Every board brings its own line, as one with a USB serial chip: the line "
+                       "vanishes after each board and a new one comes with the next. Needs "
+                       "--link."));
+    parser.addOptions({ folder, boards, silent, cancel, corrupt, unplug, baud, receiver, link,
+                        hotplug, stay });
     parser.process(app);
 
     QTextStream err(stderr);
@@ -78,8 +94,10 @@ int main(int argc, char *argv[])
     BoardFaults faults;
     if (!boardNumbers(parser.values(silent), count, &faults.silent)
         || !boardNumbers(parser.values(cancel), count, &faults.cancel)
-        || !boardNumbers(parser.values(corrupt), count, &faults.corrupt)) {
-        err << "trelvo-board: --silent, --cancel and --corrupt take a board number from 1 to "
+        || !boardNumbers(parser.values(corrupt), count, &faults.corrupt)
+        || !boardNumbers(parser.values(unplug), count, &faults.unplug)) {
+        err << "trelvo-board: --silent, --cancel, --corrupt and --unplug take a board number "
+               "from 1 to "
             << count << '\n';
         return 1;
     }
@@ -87,6 +105,12 @@ int main(int argc, char *argv[])
     BoardSetup setup;
     setup.folder = parser.value(folder);
     setup.boards = count;
+    setup.link = parser.value(link);
+    setup.hotplug = parser.isSet(hotplug);
+    if ((setup.hotplug || !faults.unplug.isEmpty()) && setup.link.isEmpty()) {
+        err << "trelvo-board: --unplug and --hotplug need --link\n";
+        return 1;
+    }
     if (parser.isSet(baud)) {
         setup.baud = parser.value(baud).toInt(&ok);
         if (!ok || setup.baud < BoardSetup::BitsPerByte) {
