@@ -1,3 +1,4 @@
+#include "portlist.h"
 #include "stationwindow.h"
 #include "windowstartup.h"
 
@@ -7,19 +8,15 @@
 namespace
 {
 
-const QString PortOption = QStringLiteral("port");
-
 void describeCommandLine(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         QStringLiteral("The production station: sends one image to the boards on many serial "
-                       "ports at once, board after board."));
+                       "ports at once, board after board. Lists the system's serial ports, "
+                       "and these:"));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption(QCommandLineOption(PortOption,
-        QStringLiteral("Also list the serial line <path>, after the system's own ports; "
-                       "may be given more than once."),
-        QStringLiteral("path")));
+    PortList::addOptions(&parser);
 }
 
 } // namespace
@@ -35,7 +32,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     describeCommandLine(parser);
     parser.process(QApplication::arguments());
-    StationWindow window(parser.values(PortOption));
+    StationWindow window(
+        parser.values(QStringLiteral("port")), parser.values(QStringLiteral("watch")));
     window.show();
     return application->exec();
 }

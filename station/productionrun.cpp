@@ -2,9 +2,6 @@
 
 #include "slotmodel.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 ProductionRun::ProductionRun(SlotModel *model, QObject *parent)
     : QObject(parent)
     , model(model)
@@ -18,9 +15,9 @@ ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStr
     detail.clear();
     if (settings.image.isEmpty())
         return Problem::NoImage;
-    QFile image(settings.image);
-    if (QFileInfo(settings.image).isDir() || !image.open(QIODevice::ReadOnly)) {
-        detail = image.errorString();
+    auto taken = std::make_unique<ImageSnapshot>();
+    if (!taken->take(settings.image)) {
+        detail = taken->errorString();
         return Problem::UnreadableImage;
     }
     if (ports.isEmpty())
@@ -32,18 +29,22 @@ ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStr
     }
 
     log = std::move(opened);
+    snapshot = std::move(taken);
+    connect(
+        snapshot.get(), &ImageSnapshot::changedOnDisk, this, &ProductionRun::imageChangedOnDisk);
     sessionSettings = SessionSettings();
     sessionSettings.baudRate = settings.baudRate;
     sessionSettings.handshake = settings.handshake;
     sessionSettings.boards = 0;
-    sessionSettings.image = settings.image;
-    sessionSettings.imageSize = image.size();
-    sessionSettings.imageSha256 = fileSha256(settings.image);
+    sessionSettings.image = snapshot->path();
+    sessionSettings.imageSize = snapshot->size();
+    sessionSettings.imageSha256 = snapshot->sha256();
     target = settings.target;
     goodBoards = 0;
     stopping = false;
     targetReached = false;
     sessions.clear();
+    model->returnToIdle(false);
     // A port that cannot be opened ends its session at once; the run ends
     // only after every session has started, and never before start()
     // returns, so the window sees it begin before it ends.
@@ -73,6 +74,8 @@ void ProductionRun::addPort(const QString &port)
 
 bool ProductionRun::running() const { return active > 0; }
 
+const ImageSnapshot *ProductionRun::image() const { return snapshot.get(); }
+
 void ProductionRun::startSession(const QString &port)
 {
     SessionSettings settings = sessionSettings;
@@ -80,8 +83,8 @@ void ProductionRun::startSession(const QString &port)
     auto session = std::make_unique<BoardSession>(settings);
     BoardSession *started = session.get();
     sessions[port] = std::move(session);
-    connect(started, &BoardSession::transferStarted, this,
-        [this, port] { model->setState(port, SlotModel::State::Sending); });
+    connect(started, &BoardSession::stateChanged, this,
+        [this, port](BoardSession::State state) { showState(port, state); });
     connect(started, &BoardSession::progress, this,
         [this, port](int percent) { model->setProgress(port, percent); });
     connect(started, &BoardSession::boardEnded, this,
@@ -100,20 +103,30 @@ void ProductionRun::boardEnded(const QString &port, const BoardRecord &record)
     if (stopping && record.result == BoardRecord::Cancelled)
         return;
     model->countBoard(port, record);
-    if (record.result == BoardRecord::Completed && target > 0 && ++goodBoards >= target)
-        stopStartingBoards();
-    if (targetReached)
-        sessions.at(port)->interrupt();
+    if (record.result != BoardRecord::Completed || target == 0 || ++goodBoards < target
+        || targetReached)
+        return;
+    // The order is complete: boards under way may still end well, but no
+    // new one is started.
+    targetReached = true;
+    for (const auto &entry : sessions)
+        entry.second->stopAfterCurrentBoard();
 }
 
-void ProductionRun::stopStartingBoards()
+void ProductionRun::showState(const QString &port, BoardSession::State state)
 {
-    if (targetReached)
+    switch (state) {
+    case BoardSession::State::WaitingForBoard:
+        model->setState(port, SlotModel::State::Waiting);
         return;
-    targetReached = true;
-    for (const auto &entry : sessions) {
-        if (model->state(model->row(entry.first)) != SlotModel::State::Sending)
-            entry.second->interrupt();
+    case BoardSession::State::Transferring:
+        model->setState(port, SlotModel::State::Sending);
+        return;
+    case BoardSession::State::PortGone:
+        model->setState(port, SlotModel::State::Gone);
+        return;
+    case BoardSession::State::Done:
+        return;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "boardrecord.h"
 #include "boardsession.h"
+#include "imagesnapshot.h"
 
 #include <QObject>
 #include <map>
@@ -42,20 +43,26 @@ public:
     // A port that appeared while the run is on.
     void addPort(const QString &port);
     bool running() const;
+    // The image as the run sends it, read once at Start.
+    const ImageSnapshot *image() const;
 
 signals:
+    // The file was overwritten after Start; the run goes on with the bytes
+    // it read then.
+    void imageChangedOnDisk();
     // Every session has ended.
     void finished();
 
 private:
     void startSession(const QString &port);
     void boardEnded(const QString &port, const BoardRecord &record);
+    void showState(const QString &port, BoardSession::State state);
     void sessionFinished();
-    void stopStartingBoards();
 
     SlotModel *const model;
     SessionSettings sessionSettings;
     std::map<QString, std::unique_ptr<BoardSession>> sessions;
+    std::unique_ptr<ImageSnapshot> snapshot;
     std::unique_ptr<BoardLog> log;
     QString detail;
     int target = 0;

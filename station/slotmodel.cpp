@@ -109,6 +109,10 @@ void SlotModel::setState(const QString &port, State state)
     if (changed < 0)
         return;
     Slot &slot = entries[changed];
+    // The last board's result stays in view while the slot waits for the
+    // next one: it tells the operator which board to take out.
+    if (state == State::Waiting && (slot.state == State::Completed || slot.state == State::Failed))
+        return;
     slot.state = state;
     if (state == State::Sending)
         slot.percent = 0;

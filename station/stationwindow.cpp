@@ -1,6 +1,7 @@
 #include "stationwindow.h"
 
 #include "baudrates.h"
+#include "portwatcher.h"
 #include "progressdelegate.h"
 #include "qtlanguage.h"
 #include "slotmodel.h"
@@ -72,7 +73,7 @@ QPushButton *bigButton(QWidget *parent, const char *name, const char *colour)
 
 } // namespace
 
-StationWindow::StationWindow(const QStringList &ports, QWidget *parent)
+StationWindow::StationWindow(const QStringList &ports, const QStringList &patterns, QWidget *parent)
     : QWidget(parent)
     , model(new SlotModel(this))
     , run(new ProductionRun(model, this))
@@ -86,7 +87,21 @@ StationWindow::StationWindow(const QStringList &ports, QWidget *parent)
     connect(startButton, &QPushButton::clicked, this, &StationWindow::start);
     connect(stopButton, &QPushButton::clicked, run, &ProductionRun::stop);
     connect(resetButton, &QPushButton::clicked, this, &StationWindow::resetTotals);
+    connect(run, &ProductionRun::imageChangedOnDisk, this, [this] {
+        imageChanged = true;
+        showImage();
+    });
     restoreSettings(ports);
+    if (!patterns.isEmpty()) {
+        auto *watcher = new PortWatcher(patterns, this);
+        connect(watcher, &PortWatcher::portAppeared, this, [this](const QString &port) {
+            watchedPorts.removeAll(port);
+            watchedPorts << port;
+            addPort(port, true);
+        });
+        connect(watcher, &PortWatcher::portVanished, this, &StationWindow::portVanished);
+        watcher->start();
+    }
     new QtLanguage(language, this);
     setAcceptDrops(true);
     setRunning(false);
@@ -263,17 +278,39 @@ void StationWindow::saveSettings() const
     settings.setValue(QStringLiteral("uncheckedPorts"), unchecked);
 }
 
-// A port the operator named on the command line is meant to be used; one
-// the system merely lists is not, until it is checked once.
+// A port the operator named on the command line or by a pattern is meant to
+// be used; one the system merely lists is not, until it is checked once.
+// One device is one slot, whatever names lead to it: two sessions on one
+// line would answer each other's board.
 void StationWindow::addPort(const QString &port, bool named)
 {
+    const QString device = QFileInfo(devicePath(port)).canonicalFilePath();
+    const QStringList listed = model->ports();
+    for (const QString &other : listed) {
+        if (other != port && !device.isEmpty()
+            && QFileInfo(devicePath(other)).canonicalFilePath() == device)
+            return;
+    }
     const bool use = checkedPorts.contains(port) || (named && !uncheckedPorts.contains(port));
-    model->addPort(port, portDescription(port), use);
+    const int row = model->addPort(port, portDescription(port), use);
+    if (run->running() && model->usedPorts().contains(model->port(row)))
+        run->addPort(port);
+}
+
+// While a run is on, the port's session shows it gone and takes it up
+// again when it is back; the row goes once the run has ended.
+void StationWindow::portVanished(const QString &port)
+{
+    if (run->running())
+        return;
+    watchedPorts.removeAll(port);
+    model->removePort(port);
 }
 
 void StationWindow::setImage(const QString &path)
 {
     image = path;
+    imageChanged = false;
     QFile file(path);
     imageSize = !path.isEmpty() && file.open(QIODevice::ReadOnly) ? file.size() : -1;
     imageDigest = imageSize >= 0 ? fileSha256(path).left(DigestShown) : QByteArray();
@@ -294,9 +331,13 @@ void StationWindow::showImage()
         imageDetails->setText(text("无法读取：", "Cannot be read: ") + image);
         return;
     }
-    imageDetails->setText(text("%1 字节　SHA-256 %2…", "%1 bytes   SHA-256 %2…")
-                              .arg(imageSize)
-                              .arg(QString::fromLatin1(imageDigest)));
+    QString details = text("%1 字节　SHA-256 %2…", "%1 bytes   SHA-256 %2…")
+                          .arg(imageSize)
+                          .arg(QString::fromLatin1(imageDigest));
+    if (imageChanged)
+        details += text("\n文件在磁盘上已被改动；本次仍烧录开始时读取的版本。",
+            "\nThe file changed on disk; this run still sends the one read at Start.");
+    imageDetails->setText(details);
     imageDetails->setToolTip(image);
 }
 
@@ -334,13 +375,23 @@ void StationWindow::start()
     showProblem();
     if (problemShown != ProductionRun::Problem::None)
         return;
-    setImage(image);
+    imageSize = run->image()->size();
+    imageDigest = run->image()->sha256().left(DigestShown);
+    imageChanged = false;
+    showImage();
     totals->runStarted();
     setRunning(true);
 }
 
 void StationWindow::runEnded()
 {
+    const QStringList watched = watchedPorts;
+    for (const QString &port : watched) {
+        if (!devicePresent(port)) {
+            watchedPorts.removeAll(port);
+            model->removePort(port);
+        }
+    }
     totals->runEnded();
     setRunning(false);
     if (closeAfterRun)

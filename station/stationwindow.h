@@ -24,8 +24,10 @@ class StationWindow : public QWidget
     Q_OBJECT
 
 public:
-    // ports: lines to list besides the system's serial ports.
-    explicit StationWindow(const QStringList &ports, QWidget *parent = nullptr);
+    // ports: lines to list besides the system's serial ports; patterns:
+    // device paths to list as they appear (and no longer once they vanish).
+    explicit StationWindow(const QStringList &ports, const QStringList &patterns = QStringList(),
+        QWidget *parent = nullptr);
     ~StationWindow() override;
 
     void setImage(const QString &path);
@@ -42,6 +44,7 @@ private:
     void restoreSettings(const QStringList &ports);
     void saveSettings() const;
     void addPort(const QString &port, bool named);
+    void portVanished(const QString &port);
     void chooseImage();
     void chooseLog();
     void start();
@@ -82,6 +85,8 @@ private:
     ProductionRun::Problem problemShown = ProductionRun::Problem::None;
     QString problemDetail;
     QStringList checkedPorts;
+    QStringList watchedPorts;
+    bool imageChanged = false;
     QStringList uncheckedPorts;
     bool closeAfterRun = false;
 };

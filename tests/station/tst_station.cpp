@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QJsonDocument>
 #include <QLabel>
@@ -54,6 +55,7 @@ private slots:
     void startRefused_data();
     void startRefused();
     void settingsKeptBetweenRuns();
+    void watchedPortsComeAndGo();
 
 private:
     template <typename T> T *control(const char *name) const
@@ -61,7 +63,7 @@ private:
         return window->findChild<T *>(QLatin1String(name));
     }
     void startBoards(const QStringList &options, bool oneCancelling);
-    void openWindow();
+    void openWindow(const QStringList &patterns = QStringList());
     void answerNextQuestion();
     bool settingsLocked() const;
     SlotModel *model() const;
@@ -113,12 +115,12 @@ void tst_Station::startBoards(const QStringList &options, bool oneCancelling)
     }
 }
 
-void tst_Station::openWindow()
+void tst_Station::openWindow(const QStringList &patterns)
 {
     QStringList ports;
     for (const auto &board : boards)
         ports << board->linePath();
-    window.reset(new StationWindow(ports));
+    window.reset(new StationWindow(ports, patterns));
     window->setImage(image);
     control<QLineEdit>("logPath")->setText(log);
     window->show();
@@ -290,6 +292,34 @@ void tst_Station::settingsKeptBetweenRuns()
     QCOMPARE(control<QLineEdit>("logPath")->text(), log);
     QCOMPARE(control<QComboBox>("language")->currentIndex(), 1);
     QCOMPARE(model()->usedPorts(), QStringList(ports.at(0)));
+}
+
+// A fixture whose boards bring their own USB serial chip: a board's line
+// appears in the watched folder while the station runs, is pulled out in
+// the middle of its first transfer and comes back with the next board.
+void tst_Station::watchedPortsComeAndGo()
+{
+    boards.push_back(std::make_unique<BoardProcess>(QStringLiteral(BOARD_PROGRAM)));
+    QVERIFY(boards.back()->start({ QStringLiteral("--receiver"), QStringLiteral("own"),
+        QStringLiteral("--stay"), QStringLiteral("--folder"), folder->filePath("named") }));
+    QVERIFY(QDir(folder->path()).mkdir(QStringLiteral("fixture")));
+    openWindow({ folder->filePath(QStringLiteral("fixture/slot-*")) });
+    control<QPushButton>("startButton")->click();
+    QVERIFY(window->running());
+
+    const QString slot = folder->filePath(QStringLiteral("fixture/slot-1"));
+    boards.push_back(std::make_unique<BoardProcess>(QStringLiteral(BOARD_PROGRAM)));
+    QVERIFY(boards.back()->start({ QStringLiteral("--receiver"), QStringLiteral("own"),
+        QStringLiteral("--stay"), QStringLiteral("--folder"), folder->filePath("watched"),
+        QStringLiteral("--link"), slot, QStringLiteral("--boards"), QStringLiteral("2"),
+        QStringLiteral("--unplug"), QStringLiteral("1") }));
+    QTRY_VERIFY_WITH_TIMEOUT(model()->state(model()->row(slot)) == SlotModel::State::Gone, RunMs);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        model()->state(model()->row(slot)) == SlotModel::State::Completed, RunMs);
+    QCOMPARE(model()->doneAt(model()->row(slot)), 1);
+    QCOMPARE(model()->failedAt(model()->row(slot)), 1);
+    QCOMPARE(model()->state(rowOf(0)), SlotModel::State::Completed);
+    QCOMPARE(readFile(folder->filePath("watched/board-2/image.bin")), readFile(image));
 }
 
 OFFSCREEN_TEST_MAIN(tst_Station)
