@@ -26,6 +26,7 @@ public:
         ColumnCount
     };
     enum class State { Idle, Waiting, Sending, Completed, Failed, Gone };
+    Q_ENUM(State)
 
     explicit SlotModel(QObject *parent = nullptr);
 

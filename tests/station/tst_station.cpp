@@ -63,7 +63,8 @@ private:
         return window->findChild<T *>(QLatin1String(name));
     }
     void startBoards(const QStringList &options, bool oneCancelling);
-    void openWindow(const QStringList &patterns = QStringList());
+    void openWindow(const QStringList &patterns = QStringList(),
+        const QStringList &absentPorts = QStringList());
     void answerNextQuestion();
     bool settingsLocked() const;
     SlotModel *model() const;
@@ -115,9 +116,9 @@ void tst_Station::startBoards(const QStringList &options, bool oneCancelling)
     }
 }
 
-void tst_Station::openWindow(const QStringList &patterns)
+void tst_Station::openWindow(const QStringList &patterns, const QStringList &absentPorts)
 {
-    QStringList ports;
+    QStringList ports = absentPorts;
     for (const auto &board : boards)
         ports << board->linePath();
     window.reset(new StationWindow(ports, patterns));
@@ -163,18 +164,29 @@ void tst_Station::runToTargetWithOneFailing()
     // Three good boards are the order: the run ends by itself once they
     // are done, with the failing board's result in view beside them.
     control<QSpinBox>("target")->setValue(3);
+    const QString shownImage = control<QLabel>("imageDetails")->text();
     control<QPushButton>("startButton")->click();
     QVERIFY(settingsLocked());
+    // A build overwrites the image mid-run: the run goes on with what it
+    // read at Start, and says so.
+    const QByteArray sent = readFile(image);
+    QVERIFY(writeFile(image, randomBytes(24 * 1024, 99)));
     QTRY_VERIFY_WITH_TIMEOUT(!window->running(), RunMs);
+    QTRY_VERIFY(control<QLabel>("imageDetails")->text() != shownImage);
 
     for (int slot = 0; slot < Slots; ++slot) {
         const SlotModel::State expected
             = slot == CancellingSlot ? SlotModel::State::Failed : SlotModel::State::Completed;
         QCOMPARE(model()->state(rowOf(slot)), expected);
+        if (slot != CancellingSlot)
+            QCOMPARE(
+                readFile(folder->filePath(QStringLiteral("slot-%1/board-1/image.bin").arg(slot))),
+                sent);
     }
     QVERIFY(model()->reason(rowOf(CancellingSlot)).contains(QLatin1String("cancelled")));
     QCOMPARE(control<QLabel>("doneTotal")->text(), QStringLiteral("3"));
     QCOMPARE(control<QLabel>("failedTotal")->text(), QStringLiteral("1"));
+    QCOMPARE(control<QLabel>("yieldTotal")->text(), QStringLiteral("75.0%"));
     QStringList results;
     for (const QByteArray &line : readFile(log).split('\n')) {
         if (!line.isEmpty())
@@ -296,14 +308,16 @@ void tst_Station::settingsKeptBetweenRuns()
 
 // A fixture whose boards bring their own USB serial chip: a board's line
 // appears in the watched folder while the station runs, is pulled out in
-// the middle of its first transfer and comes back with the next board.
+// the middle of its first transfer and comes back with the next board. A
+// line that is not there at all fails in its row alone.
 void tst_Station::watchedPortsComeAndGo()
 {
     boards.push_back(std::make_unique<BoardProcess>(QStringLiteral(BOARD_PROGRAM)));
     QVERIFY(boards.back()->start({ QStringLiteral("--receiver"), QStringLiteral("own"),
         QStringLiteral("--stay"), QStringLiteral("--folder"), folder->filePath("named") }));
     QVERIFY(QDir(folder->path()).mkdir(QStringLiteral("fixture")));
-    openWindow({ folder->filePath(QStringLiteral("fixture/slot-*")) });
+    const QString absent = folder->filePath(QStringLiteral("no-such-line"));
+    openWindow({ folder->filePath(QStringLiteral("fixture/slot-*")) }, { absent });
     control<QPushButton>("startButton")->click();
     QVERIFY(window->running());
 
@@ -319,6 +333,7 @@ void tst_Station::watchedPortsComeAndGo()
     QCOMPARE(model()->doneAt(model()->row(slot)), 1);
     QCOMPARE(model()->failedAt(model()->row(slot)), 1);
     QCOMPARE(model()->state(rowOf(0)), SlotModel::State::Completed);
+    QCOMPARE(model()->state(model()->row(absent)), SlotModel::State::Failed);
     QCOMPARE(readFile(folder->filePath("watched/board-2/image.bin")), readFile(image));
 }
 
