@@ -31,6 +31,15 @@ void tst_WindowStartup::withoutDisplay_data()
     QTest::newRow("download, a display that does not answer")
         << download << QStringList { "-platform", "xcb:display=:97" } << 1 << ""
         << "trelvo-download: no display";
+
+    const QString station = QStringLiteral(STATION_PROGRAM);
+    QTest::newRow("station --version")
+        << station << QStringList { "--version" } << 0 << "trelvo-station 1.04\n" << "";
+    QTest::newRow("station --help")
+        << station << QStringList { "--help", "--watch", "/dev/ttyUSB*" } << 0 << "Usage: " << "";
+    QTest::newRow("station, the window")
+        << station << QStringList { "--port", "/dev/ttyUSB0" } << 1 << ""
+        << "trelvo-station: no display";
 }
 
 void tst_WindowStartup::withoutDisplay()

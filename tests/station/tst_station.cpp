@@ -219,7 +219,12 @@ void tst_Station::stopMidTransfer()
     }
     // What an operator may do mid-run changes nothing of the transfers.
     control<QComboBox>("language")->setCurrentIndex(1);
+    window->resize(window->width() / 2, window->height() / 2);
+    auto *view = control<QTableView>("slots");
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+        view->visualRect(model()->index(rowOf(0), SlotModel::UseColumn)).center());
     QVERIFY(settingsLocked());
+    QCOMPARE(model()->usedPorts().size(), Slots);
 
     if (stopping == Stopping::ByButton) {
         control<QPushButton>("stopButton")->click();
