@@ -108,8 +108,6 @@ StationWindow::StationWindow(const QStringList &ports, const QStringList &patter
     retranslate();
 }
 
-StationWindow::~StationWindow() = default;
-
 void StationWindow::buildLayout()
 {
     setObjectName(QStringLiteral("StationWindow"));

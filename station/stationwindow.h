@@ -28,7 +28,6 @@ public:
     // device paths to list as they appear (and no longer once they vanish).
     explicit StationWindow(const QStringList &ports, const QStringList &patterns = QStringList(),
         QWidget *parent = nullptr);
-    ~StationWindow() override;
 
     void setImage(const QString &path);
     bool running() const;

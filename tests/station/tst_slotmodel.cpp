@@ -1,3 +1,4 @@
+#include "offscreentestmain.h"
 #include "slotmodel.h"
 
 #include <QtTest>
@@ -92,5 +93,5 @@ void tst_SlotModel::rowFollowsItsSlot()
     QCOMPARE(model.state(model.row(QStringLiteral("/dev/ttyUSB1"))), SlotModel::State::Idle);
 }
 
-QTEST_MAIN(tst_SlotModel)
+OFFSCREEN_TEST_MAIN(tst_SlotModel)
 #include "tst_slotmodel.moc"
