@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -36,8 +37,12 @@ QByteArray line(const StationRecord &record)
 
 } // namespace
 
-bool RecordSpool::open(const QString &target)
+bool RecordSpool::open(const QString &database)
 {
+    // Two records.db in two folders are two databases.
+    const QString target = database.contains(QLatin1String("://"))
+        ? database
+        : QFileInfo(database).absoluteFilePath();
     // Readable for a person who looks into the folder, and distinct for
     // targets that read the same once their punctuation is gone.
     QString readable = target;

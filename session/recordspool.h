@@ -17,7 +17,7 @@
 class RecordSpool
 {
 public:
-    bool open(const QString &target);
+    bool open(const QString &database);
     QString errorString() const;
     QString path() const;
 

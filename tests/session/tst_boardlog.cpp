@@ -223,11 +223,24 @@ void tst_BoardLog::spoolOutlivesTheProgram()
     QProcess *down = flash({ "-n", "3", "--log", server.uri("later"), "-p", first->linePath() });
     QCOMPARE(finish(down), 0);
     QVERIFY(down->readAllStandardOutput().contains("3 waiting in the spool"));
+    QDirIterator spools(
+        folder->filePath("data"), { "*.jsonl" }, QDir::Files, QDirIterator::Subdirectories);
+    QVERIFY(spools.hasNext());
+    const QString spool = spools.next();
+    const QByteArray spooled = readFile(spool);
+
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     BoardProcess *second = board(1);
     QVERIFY(second);
     QCOMPARE(finish(flash({ "--log", server.uri("later"), "-p", second->linePath() })), 0);
     QCOMPARE(count("later"), 4);
+    QVERIFY(!QFile::exists(spool));
+    // As if the program had died between a commit and the spool's update:
+    // the next one sends the same records again.
+    QVERIFY(writeFile(spool, spooled));
+    QCOMPARE(finish(flash({ "--log", server.uri("later"), "-p", "/dev/no-such-port" })), 2);
+    QCOMPARE(count("later", "port <> '/dev/no-such-port'"), 4);
+    QVERIFY(!QFile::exists(spool));
 }
 
 void tst_BoardLog::refusedAtStart_data()
