@@ -1,0 +1,170 @@
+#include "boardprocess.h"
+#include "boardrecord.h"
+#include "boardsession.h"
+#include "postgresserver.h"
+#include "testfiles.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace
+{
+
+constexpr int Records = 1000;
+constexpr int Bursts = 3;
+constexpr double RequiredPerSecond = 500;
+// The fastest line a station drives makes the transfer most sensitive to a
+// late answer: a 1 KiB block takes 11 ms at 921600 baud.
+constexpr int Baud = 921600;
+constexpr int ImageSize = 128 * 1024;
+// Boards alternate between a quiet event loop and one that writes records,
+// so that a moment's load elsewhere on the machine meets both alike.
+constexpr int Rounds = 3;
+// A record every 10 ms during a transfer: a hundred times what eight ports
+// that each finish a board every five seconds hand the log.
+constexpr int WriteEveryMs = 10;
+// What two quiet boards differ by on a busy machine.
+constexpr double Noise = 0.05;
+
+BoardRecord sample(int board)
+{
+    BoardRecord record;
+    record.time = QDateTime::currentDateTimeUtc();
+    record.port = QStringLiteral("/dev/ttyUSB0");
+    record.board = board;
+    record.file = QStringLiteral("firmware.bin");
+    record.size = 491520;
+    record.sha256 = QByteArray(64, 'a');
+    record.result = BoardRecord::Completed;
+    record.seconds = 44.5;
+    return record;
+}
+
+int rows(const PostgresServer &server)
+{
+    const QString name = QStringLiteral("count");
+    if (!QSqlDatabase::contains(name)) {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        database.setHostName(server.socketFolder());
+        database.setUserName(QStringLiteral("postgres"));
+        database.setDatabaseName(QStringLiteral("postgres"));
+    }
+    QSqlDatabase database = QSqlDatabase::database(name);
+    QSqlQuery query(database);
+    if (!database.isOpen() || !query.exec(QStringLiteral("SELECT count(*) FROM board_records"))
+        || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+// One board's transfer rate, with records written on the same thread while
+// it runs, or not.
+double boardRate(const SessionSettings &settings, BoardLog &log, bool writing, int &written)
+{
+    BoardSession session(settings);
+    QTimer writer;
+    writer.setInterval(WriteEveryMs);
+    QObject::connect(&writer, &QTimer::timeout, [&] { log.append(sample(++written)); });
+    QObject::connect(&session, &BoardSession::transferStarted, [&] {
+        if (writing)
+            writer.start();
+    });
+    double rate = 0;
+    QObject::connect(&session, &BoardSession::boardEnded, [&](const BoardRecord &record) {
+        writer.stop();
+        rate = record.bytesPerSecond();
+    });
+    QEventLoop loop;
+    QObject::connect(&session, &BoardSession::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(0, &session, &BoardSession::start);
+    loop.exec();
+    return rate;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QTemporaryDir folder;
+    // A server that flushes every commit to disk, as a line's server does.
+    PostgresServer server(PostgresServer::Commits::Durable);
+    if (!folder.isValid() || !server.start()) {
+        std::fprintf(stderr, "cannot start PostgreSQL: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    qputenv("XDG_DATA_HOME", folder.filePath(QStringLiteral("data")).toLocal8Bit());
+    BoardLog log;
+    log.setStation(QStringLiteral("bench"));
+    if (!log.open(server.uri(QStringLiteral("postgres")))) {
+        std::fprintf(stderr, "cannot open the log: %s\n", qPrintable(log.errorString()));
+        return 1;
+    }
+
+    // Each commit waits for the disk, which other work on the machine
+    // slows now and then: the median of three bursts.
+    std::vector<double> perSecond;
+    for (int burst = 0; burst < Bursts; ++burst) {
+        QElapsedTimer clock;
+        clock.start();
+        for (int board = 1; board <= Records; ++board)
+            log.append(sample(board));
+        perSecond.push_back(Records / (clock.nsecsElapsed() / 1e9));
+    }
+    const bool fastEnough = median(perSecond) >= RequiredPerSecond && log.spooled() == 0
+        && rows(server) == Bursts * Records;
+    std::printf("Records, %d to a local PostgreSQL with durable commits, one transaction each, "
+                "median of %d bursts: %.0f records/s (%.2f ms each; %.0f to %.0f), %d in the "
+                "table, required %.0f/s: %s\n",
+        Records, Bursts, median(perSecond), 1000 / median(perSecond),
+        *std::min_element(perSecond.begin(), perSecond.end()),
+        *std::max_element(perSecond.begin(), perSecond.end()), rows(server), RequiredPerSecond,
+        fastEnough ? "ok" : "TOO SLOW");
+    std::fflush(stdout);
+
+    BoardProcess board(QStringLiteral(BOARD_PROGRAM));
+    SessionSettings settings;
+    settings.image = folder.filePath(QStringLiteral("fw.bin"));
+    if (!writeFile(settings.image, randomBytes(ImageSize))
+        || !board.start({ "--folder", folder.filePath(QStringLiteral("boards")), "--boards",
+            QString::number(2 * Rounds), "--receiver", "own", "--baud", QString::number(Baud) })) {
+        std::fprintf(stderr, "the board did not start\n");
+        return 1;
+    }
+    settings.port = board.linePath();
+    settings.baudRate = Baud;
+    settings.imageSize = ImageSize;
+    settings.imageSha256 = fileSha256(settings.image);
+    std::vector<double> quiet;
+    std::vector<double> writing;
+    int written = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        quiet.push_back(boardRate(settings, log, false, written));
+        writing.push_back(boardRate(settings, log, true, written));
+    }
+    const double ratio = median(writing) / median(quiet);
+    const bool unchanged = median(quiet) > 0 && std::abs(1 - ratio) <= Noise;
+    std::printf("Transfer, %d KiB at %d baud, median of %d boards each: %.2f KiB/s quiet, "
+                "%.2f KiB/s while %d records were written one every %d ms, ratio %.3f "
+                "(within %.0f%% required): %s\n",
+        ImageSize / 1024, Baud, Rounds, median(quiet) / 1024, median(writing) / 1024, written,
+        WriteEveryMs, ratio, Noise * 100, unchanged ? "ok" : "SLOWED");
+    return fastEnough && unchanged ? 0 : 1;
+}
