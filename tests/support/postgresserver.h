@@ -5,17 +5,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A PostgreSQL server of the test's own, made with initdb in a temporary
-// folder and reached only through a Unix socket in that folder, so that no
-// other test or server on the machine meets it. The server refuses to run
-// as root: under root, as in CI, the folder belongs to nobody and every
-// PostgreSQL program runs as nobody. Debian keeps those programs under
-// /usr/lib/postgresql/<version>/bin, outside PATH.
+// A PostgreSQL server of a test's own in a temporary folder, reached only
+// through a Unix socket there. It refuses to run as root: under root, as in
+// CI, its programs (from /usr/lib/postgresql/<version>/bin) run as nobody.
 class PostgresServer
 {
 public:
-    // Durable: commits are flushed to disk as on a line's server. Otherwise
-    // nothing is, and a start after stop() takes no time to sync the folder.
+    // Volatile: nothing is flushed to disk, so a start after stop() is quick.
     enum class Commits { Durable, Volatile };
 
     explicit PostgresServer(Commits commits = Commits::Volatile);
@@ -23,12 +19,11 @@ public:
 
     // Makes the cluster on the first start; false with errorString().
     bool start();
-    // At once, as a crash or a pulled cable leaves the stations' connections.
+    // At once, as a crash leaves the stations' connections.
     bool stop();
     QString errorString() const;
-    // The folder holding the socket, a host name to libpq.
     QString socketFolder() const;
-    // The superuser's URI for database, the form an operator gives --log.
+    // The superuser's URI for database, as --log takes it.
     QString uri(const QString &database) const;
 
 private:
