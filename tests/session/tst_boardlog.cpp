@@ -4,7 +4,6 @@
 
 #include <QCryptographicHash>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QtTest>
@@ -95,7 +94,7 @@ void tst_BoardLog::initTestCase()
     QSqlDatabase records = QSqlDatabase::addDatabase("QPSQL", "records");
     records.setHostName(server.socketFolder());
     records.setUserName("postgres");
-    QVERIFY(records.open() && !records.exec("CREATE DATABASE line").lastError().isValid());
+    QVERIFY(records.open() && QSqlQuery(records).exec("CREATE DATABASE line"));
     records.close();
     records.setDatabaseName("line");
     uri = server.uri("line");
@@ -232,7 +231,7 @@ void tst_BoardLog::refusedAtStart()
         target = folder->filePath(target);
         QSqlDatabase file = QSqlDatabase::addDatabase("QSQLITE");
         file.setDatabaseName(target);
-        QVERIFY(file.open() && !file.exec(sqlite).lastError().isValid());
+        QVERIFY(file.open() && QSqlQuery(file).exec(sqlite));
         file.close();
     }
     QProcess *run = flash({ "--log", target, "-p", "/dev/no-such-port" });
