@@ -48,6 +48,14 @@ QString sqlError(const QSqlError &error)
     return (error.driverText() + QLatin1String(": ") + error.databaseText()).trimmed();
 }
 
+// libpq's keyword=value form takes a value with spaces in quotes.
+QString quoted(QString value)
+{
+    value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    value.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
+
 // Qt binds a null string as NULL; the table keeps "no error" as "".
 QVariant text(const QString &value) { return value.isNull() ? QStringLiteral("") : value; }
 
@@ -121,7 +129,7 @@ RecordDatabase::Status RecordDatabase::open(const QString &target)
         // The server's notices (a table that exists already, a shutdown on
         // its way) would land on the operator's terminal.
         QStringLiteral("options='-c client_min_messages=error'") };
-    bool password = login.contains(QLatin1Char(':'));
+    bool password = user.contains(QLatin1Char(':'));
     for (const auto &item : QUrlQuery(uri.captured(4)).queryItems(QUrl::FullyDecoded)) {
         if (item.first == QLatin1String("host"))
             host = item.second;
@@ -134,7 +142,7 @@ RecordDatabase::Status RecordDatabase::open(const QString &target)
         else if (item.first == QLatin1String("password"))
             password = true;
         else
-            options << item.first + QLatin1Char('=') + item.second;
+            options << item.first + QLatin1Char('=') + quoted(item.second);
     }
     // A command line is readable by every user of the machine.
     if (password)
