@@ -110,9 +110,14 @@ int main(int argc, char *argv[])
                        "receiver's first request). Default: no limit."),
         QStringLiteral("SECONDS"));
     const QCommandLineOption logOption(QStringLiteral("log"),
-        QStringLiteral("Append one record per board: JSON Lines, or CSV for a name ending "
-                       "in .csv."),
-        QStringLiteral("FILE"));
+        QStringLiteral("Append one record per board: JSON Lines, CSV for a name ending in "
+                       ".csv, an SQLite database for .sqlite or .db, or a PostgreSQL database "
+                       "for postgresql://user@host:port/dbname (password from PGPASSWORD or "
+                       "~/.pgpass)."),
+        QStringLiteral("TARGET"));
+    const QCommandLineOption stationOption(QStringLiteral("station"),
+        QStringLiteral("The station's name in a database's records; default the host name."),
+        QStringLiteral("NAME"));
     const QCommandLineOption listOption(
         QStringLiteral("list-ports"), QStringLiteral("List the serial ports and exit."));
     const QCommandLineOption quietOption(
@@ -121,7 +126,7 @@ int main(int argc, char *argv[])
         QStringLiteral("Receive files into FOLDER instead of sending."), QStringLiteral("FOLDER"));
     PortList::addOptions(&parser);
     parser.addOptions({ baudOption, noHandshake, boardsOption, waitOption, logOption, listOption,
-        quietOption, receiveOption });
+        quietOption, receiveOption, stationOption });
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The image to send."));
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -181,9 +186,17 @@ int main(int argc, char *argv[])
         return usageError(ports.errorString());
 
     BoardLog log;
+    if (parser.isSet(stationOption))
+        log.setStation(parser.value(stationOption));
     if (!log.open(parser.value(logOption)))
         return usageError(QStringLiteral("cannot open the log %1: %2")
                               .arg(parser.value(logOption), log.errorString()));
+    // The station goes on while its database is away; the records wait.
+    if (!log.errorString().isEmpty())
+        std::fputs(qPrintable(QStringLiteral("trelvo-flash: the database does not answer, "
+                                             "records wait in a spool: %1\n")
+                                  .arg(log.errorString())),
+            stderr);
     if (!catchInterrupts())
         return usageError(QStringLiteral("cannot catch interrupts"));
 
@@ -195,6 +208,8 @@ int main(int argc, char *argv[])
         display.error(QStringLiteral("the image changed on disk; still sending the one read at "
                                      "the start"));
     });
+    QObject::connect(&log, &BoardLog::spoolChanged, &display, &ProgressDisplay::spoolChanged);
+    display.spoolChanged(log.spooled());
 
     std::vector<std::unique_ptr<BoardSession>> sessions;
     int running = 0;

@@ -134,6 +134,14 @@ void ProgressDisplay::error(const QString &text)
         draw();
 }
 
+void ProgressDisplay::spoolChanged(int waiting)
+{
+    const bool changed = waiting != spooled;
+    spooled = waiting;
+    if (style == Style::Plain && changed)
+        put(spoolLine());
+}
+
 void ProgressDisplay::summary()
 {
     if (style == Style::Quiet)
@@ -151,6 +159,8 @@ void ProgressDisplay::summary()
                 .arg(port.seconds, 0, 'f', 2)
                 .arg(kibPerSecond(port.seconds > 0 ? port.bytes / port.seconds : 0)));
     }
+    if (spooled > 0)
+        put(spoolLine());
 }
 
 void ProgressDisplay::draw()
@@ -160,7 +170,15 @@ void ProgressDisplay::draw()
         text += QStringLiteral("\x1b[%1A").arg(drawnLines);
     for (const PortState &port : ports)
         text += QStringLiteral("\r\x1b[2K") + statusLine(port) + QLatin1Char('\n');
+    const int before = drawnLines;
     drawnLines = ports.size();
+    if (spooled > 0) {
+        text += QStringLiteral("\r\x1b[2K") + spoolLine();
+        ++drawnLines;
+    }
+    // The spool's line goes once the database took every record.
+    if (before > drawnLines)
+        text += QStringLiteral("\x1b[J");
     put(text);
 }
 
@@ -189,6 +207,14 @@ QString ProgressDisplay::statusLine(const PortState &port) const
     if (rate > 0)
         line += QStringLiteral("  %1 left").arg(minutesAndSeconds(qint64((port.size - doneBytes) / rate)));
     return line;
+}
+
+QString ProgressDisplay::spoolLine() const
+{
+    return spooled > 0
+        ? QStringLiteral("records: %1 waiting in the spool, the database does not take them\n")
+              .arg(spooled)
+        : QStringLiteral("records: all in the database\n");
 }
 
 void ProgressDisplay::put(const QString &text)

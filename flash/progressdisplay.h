@@ -32,6 +32,8 @@ public:
     void progress(int port, int percent);
     void boardEnded(int port, const BoardRecord &record);
     void error(const QString &text);
+    // Records the database has not taken yet and that wait in the spool.
+    void spoolChanged(int waiting);
     void summary();
 
 private:
@@ -56,6 +58,7 @@ private:
     void draw();
     void erase();
     QString statusLine(const PortState &port) const;
+    QString spoolLine() const;
     static void put(const QString &text);
 
     const Style style;
@@ -63,6 +66,7 @@ private:
     QVector<PortState> ports;
     QTimer redraw;
     int drawnLines = 0;
+    int spooled = 0;
 };
 
 #endif

@@ -1,26 +1,27 @@
 #include "boardrecord.h"
 
+#include "recorddatabase.h"
+#include "recordfile.h"
+#include "recordspool.h"
+
+#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QStringList>
+#include <QFile>
+#include <QSysInfo>
 
 namespace
 {
 
-const QStringList Fields = { QStringLiteral("time"), QStringLiteral("port"),
-    QStringLiteral("board"), QStringLiteral("file"), QStringLiteral("size"),
-    QStringLiteral("sha256"), QStringLiteral("result"), QStringLiteral("seconds"),
-    QStringLiteral("bytes_per_second"), QStringLiteral("error") };
-
-QString csvField(QString text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')))
-        return text;
-    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
+// A database that does not answer is asked again on the next record or on
+// a timer, at most every RetryMs. An attempt at a host gone from the network
+// holds the event loop, and the transfers on it, for the connect timeout:
+// the pause after an attempt is then AttemptShare times as long as the
+// attempt, so that attempts never take more than a tenth of the loop.
+constexpr int RetryMs = 1000;
+constexpr int AttemptShare = 10;
+// A long backlog is written in slices this long, with the transfers served
+// between them.
+constexpr int SliceMs = 50;
 
 } // namespace
 
@@ -43,47 +44,128 @@ QString BoardRecord::resultName(Result result)
     }
 }
 
-bool BoardLog::open(const QString &path)
+BoardLog::BoardLog(QObject *parent)
+    : QObject(parent)
+    , station(QSysInfo::machineHostName())
 {
-    if (path.isEmpty())
-        return true;
-    csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    file.setFileName(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return false;
-    if (csv && file.size() == 0) {
-        file.write(Fields.join(QLatin1Char(',')).toUtf8() + '\n');
-        file.flush();
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &BoardLog::writeSpool);
+    // The run's last records reach the database before the program reports
+    // and ends, when it answers; otherwise the next run writes them.
+    if (QCoreApplication::instance()) {
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            sinceAttempt.invalidate();
+            for (int waiting = spooled(); waiting > 0; waiting = spooled()) {
+                writeSpool();
+                if (spooled() == waiting)
+                    break;
+            }
+            retry.stop();
+        });
     }
+}
+
+BoardLog::~BoardLog() = default;
+
+void BoardLog::setStation(const QString &name) { station = name; }
+
+bool BoardLog::open(const QString &target)
+{
+    if (target.isEmpty())
+        return true;
+    if (!RecordDatabase::names(target)) {
+        file = std::make_unique<RecordFile>();
+        if (file->open(target))
+            return true;
+        error = file->errorString();
+        file.reset();
+        return false;
+    }
+    database = std::make_unique<RecordDatabase>();
+    const RecordDatabase::Status status = database->open(target);
+    error = database->errorString();
+    if (status == RecordDatabase::Status::Refused) {
+        database.reset();
+        return false;
+    }
+    spool = std::make_unique<RecordSpool>();
+    if (!spool->open(target)) {
+        error = spool->errorString();
+        spool.reset();
+        database.reset();
+        return false;
+    }
+    if (status == RecordDatabase::Status::Unreachable) {
+        sinceAttempt.start();
+        pauseMs = RetryMs;
+    }
+    // Left over from an earlier run: written once the event loop runs.
+    if (spool->size() > 0)
+        retry.start(0);
     return true;
 }
 
-QString BoardLog::errorString() const { return file.errorString(); }
+QString BoardLog::errorString() const { return error; }
 
 void BoardLog::append(const BoardRecord &record)
 {
-    if (!file.isOpen())
+    if (file)
+        file->append(record);
+    if (!database)
         return;
-    const QString time = record.time.toUTC().toString(Qt::ISODateWithMs);
-    const QString seconds = QString::number(record.seconds, 'f', 3);
-    const qint64 rate = qRound64(record.bytesPerSecond());
-    if (csv) {
-        const QStringList values = { time, csvField(record.port), QString::number(record.board),
-            csvField(record.file), QString::number(record.size),
-            QString::fromLatin1(record.sha256), BoardRecord::resultName(record.result), seconds,
-            QString::number(rate), csvField(record.error) };
-        file.write(values.join(QLatin1Char(',')).toUtf8() + '\n');
-    } else {
-        const QJsonObject object { { Fields.at(0), time }, { Fields.at(1), record.port },
-            { Fields.at(2), record.board }, { Fields.at(3), record.file },
-            { Fields.at(4), record.size }, { Fields.at(5), QString::fromLatin1(record.sha256) },
-            { Fields.at(6), BoardRecord::resultName(record.result) },
-            { Fields.at(7), seconds.toDouble() }, { Fields.at(8), rate },
-            { Fields.at(9), record.error } };
-        file.write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+    const StationRecord stored = StationRecord::make(station, record);
+    if (spool->size() == 0 && database->insert(stored))
+        return;
+    if (!spool->append(stored))
+        qWarning("cannot write the spool %s: %s", qPrintable(spool->path()),
+            qPrintable(spool->errorString()));
+    emit spoolChanged(spool->size());
+    writeSpool();
+}
+
+int BoardLog::spooled() const { return spool ? spool->size() : 0; }
+
+void BoardLog::writeSpool()
+{
+    retry.stop();
+    if (spooled() == 0)
+        return;
+    if (!database->connected()) {
+        if (sinceAttempt.isValid() && sinceAttempt.elapsed() < pauseMs) {
+            retry.start(int(pauseMs - sinceAttempt.elapsed()));
+            return;
+        }
+        sinceAttempt.start();
+        if (database->connect() != RecordDatabase::Status::Ready) {
+            error = database->errorString();
+            pauseMs = qMax<qint64>(RetryMs, AttemptShare * sinceAttempt.elapsed());
+            sinceAttempt.start();
+            retry.start(int(pauseMs));
+            return;
+        }
+        sinceAttempt.invalidate();
     }
-    // A run cut short by a signal or a crash keeps every board before it.
-    file.flush();
+
+    QElapsedTimer slice;
+    slice.start();
+    int written = 0;
+    while (written < spool->size() && slice.elapsed() < SliceMs
+        && database->insert(spool->at(written)))
+        ++written;
+    if (written > 0) {
+        spool->removeFirst(written);
+        emit spoolChanged(spool->size());
+    }
+    if (spooled() == 0) {
+        error.clear();
+    } else if (database->connected()) {
+        retry.start(0);
+    } else {
+        error = database->errorString();
+        sinceAttempt.start();
+        pauseMs = RetryMs;
+        retry.start(RetryMs);
+    }
 }
 
 QByteArray fileSha256(const QString &path)

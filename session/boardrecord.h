@@ -3,8 +3,12 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFile>
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <memory>
 
 // The outcome of one board on one port, as the log keeps it.
 struct BoardRecord
@@ -25,19 +29,50 @@ struct BoardRecord
     static QString resultName(Result result);
 };
 
-// Appends one record per board, as JSON Lines or, for a name ending in
-// .csv, as CSV under a header row written once into an empty file.
-class BoardLog
+class RecordDatabase;
+class RecordFile;
+class RecordSpool;
+
+// Where the records of a run go: a CSV or JSON Lines file as before, or the
+// table of an SQLite file or of a PostgreSQL database a line of stations
+// shares. A station goes on programming while that database cannot be
+// reached: what it cannot take waits in a local spool and is written, oldest
+// first, as soon as the database answers again.
+class BoardLog : public QObject
 {
+    Q_OBJECT
+
 public:
-    // Also true without a path: there is nothing to write then.
-    bool open(const QString &path);
+    explicit BoardLog(QObject *parent = nullptr);
+    // A last attempt to write what waits in the spool.
+    ~BoardLog() override;
+
+    // The name records carry in a database; the host name unless set before
+    // open().
+    void setStation(const QString &name);
+    // A .csv, .jsonl or other file, a .sqlite or .db file, or a
+    // postgresql:// URI; also true without a target, when there is nothing
+    // to write. False when the target, its login or its table cannot be used.
+    bool open(const QString &target);
     QString errorString() const;
     void append(const BoardRecord &record);
+    // Records waiting in the spool.
+    int spooled() const;
+
+signals:
+    void spoolChanged(int waiting);
 
 private:
-    QFile file;
-    bool csv = false;
+    void writeSpool();
+
+    QString station;
+    QString error;
+    std::unique_ptr<RecordFile> file;
+    std::unique_ptr<RecordDatabase> database;
+    std::unique_ptr<RecordSpool> spool;
+    QTimer retry;
+    QElapsedTimer sinceAttempt;
+    qint64 pauseMs = 0;
 };
 
 // The SHA-256 of a file's contents, or empty when it cannot be read.
