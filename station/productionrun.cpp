@@ -22,6 +22,9 @@ ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStr
     }
     if (ports.isEmpty())
         return Problem::NoPort;
+    // One log at a time writes a target's spool.
+    log.reset();
+    emit spoolChanged(0);
     auto opened = std::make_unique<BoardLog>();
     if (!opened->open(settings.log)) {
         detail = opened->errorString();
@@ -29,6 +32,8 @@ ProductionRun::Problem ProductionRun::start(const Settings &settings, const QStr
     }
 
     log = std::move(opened);
+    connect(log.get(), &BoardLog::spoolChanged, this, &ProductionRun::spoolChanged);
+    emit spoolChanged(log->spooled());
     snapshot = std::move(taken);
     connect(
         snapshot.get(), &ImageSnapshot::changedOnDisk, this, &ProductionRun::imageChangedOnDisk);
@@ -135,6 +140,5 @@ void ProductionRun::sessionFinished()
     if (--active > 0)
         return;
     model->returnToIdle(!stopping);
-    log.reset();
     emit finished();
 }

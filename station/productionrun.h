@@ -50,6 +50,9 @@ signals:
     // The file was overwritten after Start; the run goes on with the bytes
     // it read then.
     void imageChangedOnDisk();
+    // Records waiting in the log's local spool for its database, which
+    // keeps trying after the run as well.
+    void spoolChanged(int waiting);
     // Every session has ended.
     void finished();
 

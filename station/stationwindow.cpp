@@ -53,7 +53,7 @@ QString portDescription(const QString &port)
 QString defaultLog()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-        .filePath(QStringLiteral("records.jsonl"));
+        .filePath(QStringLiteral("records.sqlite"));
 }
 
 QPushButton *bigButton(QWidget *parent, const char *name, const char *colour)
@@ -87,6 +87,10 @@ StationWindow::StationWindow(const QStringList &ports, const QStringList &patter
     connect(startButton, &QPushButton::clicked, this, &StationWindow::start);
     connect(stopButton, &QPushButton::clicked, run, &ProductionRun::stop);
     connect(resetButton, &QPushButton::clicked, this, &StationWindow::resetTotals);
+    connect(run, &ProductionRun::spoolChanged, this, [this](int waiting) {
+        spooled = waiting;
+        showSpool();
+    });
     connect(run, &ProductionRun::imageChangedOnDisk, this, [this] {
         imageChanged = true;
         showImage();
@@ -198,9 +202,13 @@ void StationWindow::buildLayout()
     problem->setObjectName(QStringLiteral("problem"));
     problem->setWordWrap(true);
     problem->setStyleSheet(QStringLiteral("color: #c62828; font-weight: bold"));
+    spool = new QLabel(this);
+    spool->setObjectName(QStringLiteral("spool"));
+    spool->setStyleSheet(QStringLiteral("color: #e65100; font-weight: bold"));
     startButton = bigButton(this, "startButton", "#2e7d32");
     stopButton = bigButton(this, "stopButton", "#c62828");
     bottom->addWidget(problem, 1);
+    bottom->addWidget(spool);
     bottom->addWidget(startButton);
     bottom->addWidget(stopButton);
     layout->addLayout(bottom);
@@ -228,6 +236,7 @@ void StationWindow::retranslate()
     totals->setEnglish(inEnglish);
     showImage();
     showProblem();
+    showSpool();
 }
 
 void StationWindow::restoreSettings(const QStringList &ports)
@@ -349,9 +358,10 @@ void StationWindow::chooseImage()
 
 void StationWindow::chooseLog()
 {
-    const QString chosen = QFileDialog::getSaveFileName(this, text("记录文件", "Record log"),
-        logPath->text(), text("记录 (*.jsonl *.csv)", "Records (*.jsonl *.csv)"), nullptr,
-        QFileDialog::DontConfirmOverwrite);
+    const QString chosen
+        = QFileDialog::getSaveFileName(this, text("记录文件", "Record log"), logPath->text(),
+            text("记录 (*.sqlite *.db *.jsonl *.csv)", "Records (*.sqlite *.db *.jsonl *.csv)"),
+            nullptr, QFileDialog::DontConfirmOverwrite);
     if (!chosen.isEmpty())
         logPath->setText(chosen);
 }
@@ -440,6 +450,15 @@ void StationWindow::showProblem()
             text("记录文件无法打开：%1", "The record log cannot be opened: %1").arg(problemDetail));
         return;
     }
+}
+
+// The database of the line is away: the station goes on, and the operator
+// sees how many records wait to be written.
+void StationWindow::showSpool()
+{
+    spool->setText(spooled == 0
+            ? QString()
+            : text("%1 条记录等待写入数据库", "%1 records wait for the database").arg(spooled));
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)

@@ -52,6 +52,7 @@ private:
     void resetTotals();
     void showImage();
     void showProblem();
+    void showSpool();
     bool english() const;
     QString text(const char *chinese, const char *inEnglish) const;
 
@@ -76,6 +77,8 @@ private:
     QPushButton *resetButton;
     QTableView *view;
     QLabel *problem;
+    QLabel *spool;
+    int spooled = 0;
     QPushButton *startButton;
     QPushButton *stopButton;
     QString image;

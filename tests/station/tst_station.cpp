@@ -10,13 +10,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -123,7 +124,6 @@ void tst_Station::openWindow(const QStringList &patterns, const QStringList &abs
         ports << board->linePath();
     window.reset(new StationWindow(ports, patterns));
     window->setImage(image);
-    control<QLineEdit>("logPath")->setText(log);
     window->show();
 }
 
@@ -187,12 +187,17 @@ void tst_Station::runToTargetWithOneFailing()
     QCOMPARE(control<QLabel>("doneTotal")->text(), QStringLiteral("3"));
     QCOMPARE(control<QLabel>("failedTotal")->text(), QStringLiteral("1"));
     QCOMPARE(control<QLabel>("yieldTotal")->text(), QStringLiteral("75.0%"));
+    // The default log: a database file in the user's data folder.
     QStringList results;
-    for (const QByteArray &line : readFile(log).split('\n')) {
-        if (!line.isEmpty())
-            results << QJsonDocument::fromJson(line).object().value("result").toString();
+    {
+        QSqlDatabase records = QSqlDatabase::addDatabase("QSQLITE", "check");
+        records.setDatabaseName(control<QLineEdit>("logPath")->text());
+        QVERIFY(records.open());
+        QSqlQuery query("SELECT result FROM board_records ORDER BY result", records);
+        while (query.next())
+            results << query.value(0).toString();
     }
-    results.sort();
+    QSqlDatabase::removeDatabase("check");
     QCOMPARE(results, QStringList({ "cancelled", "completed", "completed", "completed" }));
     QVERIFY(!settingsLocked());
 }
@@ -211,6 +216,7 @@ void tst_Station::stopMidTransfer()
     // a sending row shows how far it is.
     startBoards({ QStringLiteral("--baud"), QStringLiteral("115200") }, false);
     openWindow();
+    control<QLineEdit>("logPath")->setText(log);
     control<QPushButton>("startButton")->click();
     for (int slot = 0; slot < Slots; ++slot) {
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -323,6 +329,7 @@ void tst_Station::watchedPortsComeAndGo()
     QVERIFY(QDir(folder->path()).mkdir(QStringLiteral("fixture")));
     const QString absent = folder->filePath(QStringLiteral("no-such-line"));
     openWindow({ folder->filePath(QStringLiteral("fixture/slot-*")) }, { absent });
+    control<QLineEdit>("logPath")->setText(log);
     control<QPushButton>("startButton")->click();
     QVERIFY(window->running());
 
