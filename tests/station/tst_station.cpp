@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -249,8 +251,16 @@ void tst_Station::stopMidTransfer()
         QCOMPARE(model()->state(rowOf(slot)), SlotModel::State::Idle);
         QVERIFY(lineIsFree(boards.at(slot)->linePath()));
     }
-    // Stopped boards are no failures of the boards: the totals leave them out.
+    // Stopped boards are no failures of the boards: the totals leave them
+    // out, while the log keeps each of them.
     QCOMPARE(control<QLabel>("failedTotal")->text(), QStringLiteral("0"));
+    QStringList results;
+    for (const QByteArray &line : readFile(log).split('\n')) {
+        if (!line.isEmpty())
+            results << QJsonDocument::fromJson(line).object().value("result").toString();
+    }
+    QCOMPARE(results.size(), Slots);
+    QCOMPARE(results.count(QStringLiteral("cancelled")), Slots);
     QVERIFY(!settingsLocked());
 }
 
