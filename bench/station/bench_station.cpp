@@ -130,8 +130,8 @@ bool runStation(
     window.findChild<QPushButton *>(QStringLiteral("stopButton"))->click();
     serveUntil([&] { return !window.running(); }, RunLimitMs);
     if (!ended) {
-        std::fprintf(stderr, "%d slots at %d baud: not every board received its image\n",
-            slotCount, baud);
+        std::fprintf(
+            stderr, "%d slots at %d baud: not every board received its image\n", slotCount, baud);
         return false;
     }
     double first = 1e300;
