@@ -84,15 +84,12 @@ Board::Board(const BoardSetup &setup, const BoardFaults &faults)
         if (lineHeard)
             line->write(bytes);
     });
+    connect(&bannerTimer, &QTimer::timeout, this, [this] { toTool.send(banner(board)); });
+    connect(&askTimer, &QTimer::timeout, this, [this] { toTool.send("C"); });
     plugIn();
 }
 
-Board::~Board()
-{
-    unplug();
-    connect(&bannerTimer, &QTimer::timeout, this, [this] { toTool.send(banner(board)); });
-    connect(&askTimer, &QTimer::timeout, this, [this] { toTool.send("C"); });
-}
+Board::~Board() { unplug(); }
 
 QString Board::linePath() const
 {
