@@ -3,7 +3,6 @@
 #include "portwatcher.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 
 #include <utility>
 
@@ -70,13 +69,8 @@ void PortList::start()
 void PortList::offer(const QString &port)
 {
     // A port that comes back is still the port it was; its run waits for it.
-    if (added.contains(port))
+    if (added.contains(port) || sharesDevice(port, added))
         return;
-    const QString device = QFileInfo(devicePath(port)).canonicalFilePath();
-    for (const QString &other : std::as_const(added)) {
-        if (!device.isEmpty() && QFileInfo(devicePath(other)).canonicalFilePath() == device)
-            return;
-    }
     added << port;
     emit portAdded(port);
 }

@@ -1,18 +1,29 @@
 #include "portwatcher.h"
 
+#include "serialline.h"
+
+#include <QFileInfo>
+
 #include <glob.h>
 #include <sys/stat.h>
-
-QString devicePath(const QString &port)
-{
-    return port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
-}
 
 bool devicePresent(const QString &port)
 {
     struct stat device;
-    return ::stat(devicePath(port).toLocal8Bit().constData(), &device) == 0
+    return ::stat(SerialLine::devicePath(port).toLocal8Bit().constData(), &device) == 0
         && S_ISCHR(device.st_mode);
+}
+
+bool sharesDevice(const QString &port, const QStringList &others)
+{
+    const QString device = QFileInfo(SerialLine::devicePath(port)).canonicalFilePath();
+    if (device.isEmpty())
+        return false;
+    for (const QString &other : others) {
+        if (other != port && QFileInfo(SerialLine::devicePath(other)).canonicalFilePath() == device)
+            return true;
+    }
+    return false;
 }
 
 PortWatcher::PortWatcher(const QStringList &patterns, QObject *parent)

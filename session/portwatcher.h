@@ -11,12 +11,13 @@
 // operator's hands are slower still; a stat() twice a second costs nothing.
 constexpr int PortPollMs = 500;
 
-// A port's name as a device path: QSerialPort takes "ttyUSB0" for
-// /dev/ttyUSB0, and so does the operator.
-QString devicePath(const QString &port);
 // Whether the port's device is there now; a symbolic link counts when it
 // leads to a character device, as udev's by-path and by-id names do.
 bool devicePresent(const QString &port);
+// Whether port leads to the device of one of others under another name (a
+// by-path link to a ttyUSB that is named too): two runs on one line would
+// answer each other's board.
+bool sharesDevice(const QString &port, const QStringList &others);
 
 // The device paths that match shell patterns (/dev/ttyUSB*,
 // /dev/serial/by-path/*usb*), followed as devices come and go: a fixture

@@ -291,13 +291,8 @@ void StationWindow::saveSettings() const
 // line would answer each other's board.
 void StationWindow::addPort(const QString &port, bool named)
 {
-    const QString device = QFileInfo(devicePath(port)).canonicalFilePath();
-    const QStringList listed = model->ports();
-    for (const QString &other : listed) {
-        if (other != port && !device.isEmpty()
-            && QFileInfo(devicePath(other)).canonicalFilePath() == device)
-            return;
-    }
+    if (sharesDevice(port, model->ports()))
+        return;
     const bool use = checkedPorts.contains(port) || (named && !uncheckedPorts.contains(port));
     const int row = model->addPort(port, portDescription(port), use);
     if (run->running() && model->usedPorts().contains(model->port(row)))

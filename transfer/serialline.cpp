@@ -22,17 +22,20 @@ int lineTimeMs(const QSerialPort *port, qint64 count)
     return rate > 0 ? int((count * BitsPerByte * 1000 + rate - 1) / rate) : 0;
 }
 
+QString devicePath(const QString &name)
+{
+    const bool path = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
+        || name.startsWith(QLatin1String("../"));
+    return path ? name : QStringLiteral("/dev/") + name;
+}
+
 bool deviceGone(const QSerialPort *port, QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::ResourceError)
         return true;
     if (error != QSerialPort::ReadError && error != QSerialPort::WriteError)
         return false;
-    // Qt keeps a device under /dev by its bare name, any other by its path.
-    const QString name = port->portName();
-    const bool path = name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./"))
-        || name.startsWith(QLatin1String("../"));
-    return !QFileInfo::exists(path ? name : QStringLiteral("/dev/") + name);
+    return !QFileInfo::exists(devicePath(port->portName()));
 }
 
 uint32_t readArrived(QSerialPort *port, uint8_t *buffer, uint32_t length)

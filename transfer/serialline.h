@@ -20,6 +20,10 @@ constexpr int BitsPerByte = 10;
 // How long count bytes take on the port's line at its baud rate.
 int lineTimeMs(const QSerialPort *port, qint64 count);
 
+// The device a port name stands for, by Qt's own rule: a path as it is,
+// a bare name (ttyUSB0, as the system lists it) under /dev.
+QString devicePath(const QString &name);
+
 // Whether the error means the port's device is gone, as when its USB adapter
 // is unplugged: a ResourceError, or a failed read or write after which the
 // device no longer exists (some drivers, and a pseudo-terminal whose other

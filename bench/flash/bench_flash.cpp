@@ -1,10 +1,10 @@
+#include "eventloop.h"
 #include "testfiles.h"
 #include "ymodem.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -48,6 +48,8 @@ constexpr int EnduranceImage = 4 * 1024;
 constexpr int EnduranceMs = EnduranceBoards * 3000;
 // The dialogue with the monitor, and rb's pauses before and after a file.
 constexpr int BoardReadyMs = 10000;
+// How often the bench looks while it waits on boards and the downloader.
+constexpr int WaitSliceMs = 20;
 // Boards that each bring their own line; one more, whose answer to the
 // monitor comes after the last full cycle.
 constexpr int HotplugCycles = 200;
@@ -68,21 +70,6 @@ double linePayloadRate(int baud)
 int transferMs(qint64 bytes, int baud)
 {
     return int(3000.0 * double(bytes) / linePayloadRate(baud)) + 3 * BoardReadyMs;
-}
-
-// Serves the event loop until done() holds; false after timeoutMs.
-bool serveUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 // One board's data blocks as the board timed them: from the first byte of
@@ -115,7 +102,7 @@ public:
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QStringLiteral(BOARD_PROGRAM), arguments);
-        return serveUntil([this] { return !path.isEmpty(); }, BoardReadyMs);
+        return serveUntil([this] { return !path.isEmpty(); }, BoardReadyMs, WaitSliceMs);
     }
 
     QString linePath() const { return path; }
@@ -199,8 +186,8 @@ int run(QProcess &process, const QString &program, const QStringList &arguments,
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    const bool ended
-        = serveUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+    const bool ended = serveUntil(
+        [&] { return process.state() == QProcess::NotRunning; }, timeoutMs, WaitSliceMs);
     if (!ended) {
         process.kill();
         process.waitForFinished();
@@ -339,7 +326,7 @@ bool Bench::rate(int baud)
                         QStringLiteral("-q"), image },
                     transferMs(MiB, baud))
                 : sendWithSb(board.linePath(), image, transferMs(MiB, baud));
-            serveUntil([&] { return board.done(1); }, BoardReadyMs);
+            serveUntil([&] { return board.done(1); }, BoardReadyMs, WaitSliceMs);
             const std::vector<DataRun> runs = board.dataRuns();
             if (exit != 0 || runs.size() != 1 || !imageArrived(run, 1, image)) {
                 std::fprintf(stderr, "%s at %d baud failed: exit %d, image %s\n", senders[sender],
@@ -441,7 +428,7 @@ bool Bench::parallel()
     qint64 bytes = 0;
     for (int port = 1; port <= ParallelPorts; ++port) {
         BoardRun &board = *boards[size_t(port - 1)];
-        serveUntil([&] { return board.done(1); }, BoardReadyMs);
+        serveUntil([&] { return board.done(1); }, BoardReadyMs, WaitSliceMs);
         const std::vector<DataRun> runs = board.dataRuns();
         if (runs.size() != 1 || !imageArrived(QStringLiteral("parallel-%1").arg(port), 1, image)) {
             std::fprintf(stderr, "port %d of %d failed (exit %d)\n", port, ParallelPorts, exit);
@@ -522,7 +509,7 @@ bool Bench::endurance()
             QStringLiteral("-n"), QString::number(EnduranceBoards), QStringLiteral("-q"), image },
         EnduranceMs);
     const double minutes = (benchClock.nsecsElapsed() / 1e6 - firstBoardAt) / 60000;
-    serveUntil([&] { return board.done(EnduranceBoards); }, BoardReadyMs);
+    serveUntil([&] { return board.done(EnduranceBoards); }, BoardReadyMs, WaitSliceMs);
     int arrived = 0;
     for (int number = 1; number <= EnduranceBoards; ++number)
         arrived += imageArrived(QStringLiteral("endurance"), number, image) ? 1 : 0;
@@ -583,8 +570,9 @@ bool Bench::hotplug()
             QStringLiteral("--hotplug"), QStringLiteral("--link"),
             fixture + QStringLiteral("/slot-1") }))
         return false;
-    const bool ended = serveUntil(
-        [&] { return board.done(boards) || program.state() != QProcess::Running; }, HotplugMs);
+    const bool ended
+        = serveUntil([&] { return board.done(boards) || program.state() != QProcess::Running; },
+            HotplugMs, WaitSliceMs);
     const double minutes = (benchClock.nsecsElapsed() / 1e6 - firstBoardAt) / 60000;
     ::kill(pid_t(program.processId()), SIGINT);
     program.waitForFinished();
